@@ -1,0 +1,17 @@
+// Sorted listing, the depth-first walk with a visitor, and wildcard matching.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "support/dir.h"
+
+using Visitor = std::function<int(const std::string& directory, const DirEntry& entry)>;
+
+Listing list_dir_sorted(const std::string& path);
+// 0 when it went through, -1 when the path cannot be listed, else the first
+// non-zero visitor result. Never descends into a link (attribute "l").
+int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories);
+bool glob_match(const std::string& pattern, const std::string& text);
+// Entry ordering used by list_dir_sorted: field by field, bytes unsigned.
+bool dir_entry_less(const DirEntry& a, const DirEntry& b);

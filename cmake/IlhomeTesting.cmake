@@ -1,0 +1,28 @@
+# GoogleTest: the host links Debian's installed library; the Windows build
+# compiles it from the sources Debian ships in /usr/src/googletest.
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(ILHOME_GTEST_LIBS gtest gtest_main)
+else()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  set(ILHOME_GTEST_LIBS GTest::gtest GTest::gtest_main)
+endif()
+
+# ilhome_test(NAME SOURCES ... LIBS ...): one test program. On the host each
+# case is its own CTest test; under Wine the program runs once as one test,
+# since every start of Wine costs a second or more.
+function(ilhome_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} ${ILHOME_GTEST_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,39 @@
+// Directory listing: one entry per name, with the attribute letters, the size
+// and the last-write time in local time at two-second resolution.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+struct DirEntry {
+  std::string name;
+  // Letters in this order when present: r h s d a v, and "l" last for an
+  // entry that is a symbolic link, junction or other reparse point.
+  std::string attributes;
+  std::uint32_t size = 0;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+// A failed listing has ok == false and no entries; a successful one is never empty.
+struct Listing {
+  bool ok = false;
+  std::vector<DirEntry> entries;
+};
+
+constexpr std::size_t kAllEntries = std::numeric_limits<std::size_t>::max();
+
+// Lists a path: an existing directory (or a bare drive) gives its contents,
+// beginning with "." and ".." for any directory but a drive's root; a file gives
+// its own entry; a wildcard in the last component gives every match ("*.*"
+// matches every name). Trailing blanks, tabs and backslashes are ignored.
+// Reading stops after max_entries entries, so callers that need only the
+// first entry never read a whole large directory.
+Listing list_dir(const std::string& path, std::size_t max_entries = kAllEntries);
