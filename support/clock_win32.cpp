@@ -1,0 +1,13 @@
+// Windows clock: the system tick count in milliseconds, and Sleep.
+#include <windows.h>
+
+#include "support/clock.h"
+
+double tick_seconds() {
+  // The 64-bit tick never wraps; the 32-bit one wraps (and turns negative when
+  // read as signed) after 24.8 days of uptime, which would make an elapsed
+  // time taken across the wrap hugely negative.
+  return static_cast<double>(GetTickCount64()) / 1000.0;
+}
+
+void sleep_ms(unsigned long milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

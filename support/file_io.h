@@ -7,9 +7,9 @@
 #include <string>
 
 enum class OpenMode {
-  kRead,              // existing file, read only
-  kWrite,             // create, or empty an existing file; write only
-  kReadWriteExisting, // existing file, read and write, never created or truncated
+  kRead,               // existing file, read only
+  kWrite,              // create, or empty an existing file; write only
+  kReadWriteExisting,  // existing file, read and write, never created or truncated
 };
 
 class File {
@@ -49,3 +49,6 @@ bool remove_file(const std::string& path);
 enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename };
 void io_fail_nth(IoFault kind, long n);
 void io_clear_faults();
+// For the platform layer: counts one call of the kind and says whether it is
+// the one a test asked to fail.
+bool io_fault_now(IoFault kind);

@@ -1,0 +1,114 @@
+// POSIX file seam: open/read/write/fsync/close/rename on file descriptors.
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "support/file_io.h"
+#include "support/text.h"
+
+namespace {
+
+std::string posix_path(const std::string& path) { return replace_all(path, "\\", "/"); }
+
+int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// Everything before the last slash, "." when there is none, "/" for a file in the root.
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+File File::open(const std::string& path, OpenMode mode) {
+  File file;
+  if (io_fault_now(IoFault::kOpen)) return file;
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::kRead:
+      flags |= O_RDONLY;
+      break;
+    case OpenMode::kWrite:
+      flags |= O_WRONLY | O_CREAT | O_TRUNC;
+      break;
+    case OpenMode::kReadWriteExisting:
+      flags |= O_RDWR;
+      break;
+  }
+  int fd;
+  do {
+    fd = ::open(posix_path(path).c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) file.handle_ = fd;
+  return file;
+}
+
+long long File::read(void* buffer, std::size_t size) {
+  if (!is_open() || io_fault_now(IoFault::kRead)) return -1;
+  ssize_t got;
+  do {
+    got = ::read(fd_of(handle_), buffer, size);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+bool File::write(const void* data, std::size_t size) {
+  if (!is_open()) return false;
+  const char* bytes = static_cast<const char*>(data);
+  if (io_fault_now(IoFault::kWrite)) {
+    // A short write: part of the block reaches the file, as when the disk fills.
+    const std::size_t part = size / 2;
+    if (part > 0) (void)!::write(fd_of(handle_), bytes, part);
+    return false;
+  }
+  while (size > 0) {
+    const ssize_t done = ::write(fd_of(handle_), bytes, size);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (done == 0) return false;
+    bytes += done;
+    size -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+bool File::seek(std::uint64_t offset) {
+  if (!is_open()) return false;
+  return ::lseek(fd_of(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool File::sync() {
+  if (!is_open() || io_fault_now(IoFault::kSync)) return false;
+  return ::fsync(fd_of(handle_)) == 0;
+}
+
+bool File::close() {
+  if (!is_open()) return true;
+  const int fd = fd_of(std::exchange(handle_, kNoHandle));
+  const bool fault = io_fault_now(IoFault::kClose);
+  // close() is not retried on EINTR: the descriptor is gone either way on Linux.
+  const bool closed = ::close(fd) == 0;
+  return closed && !fault;
+}
+
+bool rename_replace(const std::string& from, const std::string& to) {
+  if (io_fault_now(IoFault::kRename)) return false;
+  const std::string target = posix_path(to);
+  if (::rename(posix_path(from).c_str(), target.c_str()) != 0) return false;
+  // The new name is durable only once the directory holding it is on disk.
+  const int dir = ::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return true;  // the rename itself happened; nothing more can be done
+  const bool synced = ::fsync(dir) == 0 || errno == EINVAL || errno == EROFS;
+  ::close(dir);
+  return synced;
+}
+
+bool remove_file(const std::string& path) { return ::unlink(posix_path(path).c_str()) == 0; }
