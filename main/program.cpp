@@ -1,0 +1,137 @@
+// Start-up, the verb dispatch and the progress display. One start carries out
+// one verb inside the status window's activation handler and then ends the
+// process from there; the toolkit's main loop never runs for its own sake.
+#include "main/program.h"
+
+#include <cstdio>
+
+#include "support/clock.h"
+#include "support/console.h"
+#include "support/text.h"
+
+namespace {
+
+// Keeps the conversion to int defined for any numerator.
+constexpr double kMaxShownPercent = 1e9;
+
+constexpr ProgramHooks kSystemHooks = {exit_process, tick_seconds, sleep_ms};
+
+ProgramHooks& hooks() {
+  static ProgramHooks h = kSystemHooks;
+  return h;
+}
+
+}  // namespace
+
+ProgramState& program() {
+  static ProgramState state;
+  return state;
+}
+
+void set_program_hooks(const ProgramHooks& h) { hooks() = h; }
+const ProgramHooks& program_hooks() { return hooks(); }
+
+std::string argument(int n) {
+  // The list holds the program's path twice before the arguments.
+  const auto& line = program().command_line;
+  std::size_t at = static_cast<std::size_t>(n) + 1;
+  return at < line.size() ? line[at] : std::string();
+}
+
+std::string home_dir() { return argument(2); }
+std::string archive_dir() { return argument(3); }
+std::string profile_dir() { return home_dir() + "\\" + kProfileSubdir; }
+
+void program_setup(const std::vector<std::string>& args) {
+  using namespace tk;
+  ProgramState& p = program();
+  p = ProgramState{};
+  const std::string self = args.empty() ? std::string() : args[0];
+  p.command_line = {self, self};
+  for (std::size_t i = 1; i < args.size(); ++i) p.command_line.push_back(args[i]);
+  p.archive_size = 1;
+  p.chosen_name.clear();
+
+  ProgramControls& c = p.ids;
+  c.status = createEx(Window, "Window1", 0, "center", "center", 360, 68,
+                      Style{WS_POPUP_, WS_DLGFRAME_}, 0);
+  setVisibility(c.status, 0);
+  c.action = createEx(CenteredLabel, "lAksi", c.status, 0, 4, 360, 20, 0, 0);
+  c.percent = createEx(CenteredLabel, "0%", c.status, 320, 24, 40, 20, 0, 0);
+  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, 0, 0);
+  c.thanks =
+      createEx(CenteredLabel, "Thanks for using Ilvar Portable", c.status, 0, 44, 360, 20, 0, 0);
+
+  c.chooser = createEx(Window, "Welcome to Ilvar Portable", 0, "center", "center", 324, 117,
+                       Style{WS_DLGFRAME_}, Style{WS_EX_DLGMODALFRAME_});
+  c.prompt =
+      createEx(Label, "Please select an Ilvar Portable profile or type a new one:", c.chooser, 8, 8,
+               300, 20, 0, 0);
+  c.list = createEx(ComboBox, "lsProfile", c.chooser, 40, 32, 272, 120, 0, 0);
+  c.remember = createEx(CheckBox, "Don't ask me again", c.chooser, 40, 60, 148, 20, 0, 0);
+  c.start = createEx(DefaultButton, "Start!", c.chooser, 224, 56, 88, 28, 0, 0);
+
+  p.burn_list.clear();
+  p.zero_block.assign(kZeroBlockSize, 0);
+
+  bindHandler(c.status, Activate, Window1_onActivate);
+  bindHandler(c.chooser, Open, Window2_onOpen);
+  bindHandler(c.chooser, Timer, Window2_onTimer);
+  bindHandler(c.start, Click, PushButton11_onClick);
+}
+
+int program_main(const std::vector<std::string>& args) {
+  program_setup(args);
+  tk::WinMain(program().ids.status, tk::Normal);
+  return kExitDone;
+}
+
+int dispatch_verb() {
+  ProgramState& p = program();
+  tk::setVisibility(p.ids.status, 0);
+  const std::string verb = argument(1);
+  p.start_time = hooks().tick();
+
+  // Three separate tests, in this order: a verb holding both "arsip" and
+  // "bakar" packs first and burns afterwards. Without all three arguments
+  // nothing is done: an empty home or archive directory would make every path
+  // relative to wherever the program happens to run.
+  const bool complete = !home_dir().empty() && !archive_dir().empty();
+  if (complete && verb == kVerbUnpack) {
+    if (choose_archive() == 0) return kExitNoProfile;
+    unpack_run();
+  }
+  if (complete && match_nocase(1, verb, kVerbPack) != 0) pack_run();
+  if (complete && match_nocase(1, verb, kVerbBurn) != 0) burn_run();
+
+  for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
+  return kExitDone;
+}
+
+void Window1_onActivate(tk::ControlId, int, const tk::Params&) { hooks().exit(dispatch_verb()); }
+
+void show_status() {
+  tk::setVisibility(program().ids.status, 1);
+  for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
+}
+
+std::string percent_text(long long numerator, long long denominator) {
+  // The percentage as a real number, its fraction dropped. A zero denominator
+  // (never passed by the runs) shows 0% rather than dividing by zero.
+  double p = denominator != 0
+                 ? static_cast<double>(numerator) * 100.0 / static_cast<double>(denominator)
+                 : 0.0;
+  if (p > kMaxShownPercent) p = kMaxShownPercent;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%d%%", static_cast<int>(p));
+  return buffer;
+}
+
+void show_progress(const std::string& name, long long numerator, long long denominator) {
+  const ProgramControls& c = program().ids;
+  tk::setText(c.file, name);
+  tk::setText(c.percent, percent_text(numerator, denominator));
+  tk::doEvents(c.file);
+  tk::doEvents(c.percent);
+  tk::doEvents(0);
+}

@@ -1,0 +1,128 @@
+// The profile chooser: which archive of the archive directory the unpack run
+// takes. "default.ilhome" is taken without asking; otherwise a modal window
+// lists the archives with their dates, the newest selected, and the user picks
+// one or types a new name.
+#include <array>
+#include <cstdio>
+
+#include "archive/dirwalk.h"
+#include "main/program.h"
+#include "support/fs.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr char kCaptionSeparator[] = "   :(";
+constexpr char kCaptionDateSplit[] = ":(";
+constexpr long kExtensionLength = 7;  // ".ilhome"
+
+using Stamp = std::array<int, 6>;
+
+Stamp stamp_of(const DirEntry& e) { return {e.year, e.month, e.day, e.hour, e.minute, e.second}; }
+
+// The names the list was filled from, so that a picked caption finds its own
+// file again (see normalise_chosen_name).
+std::vector<std::string>& listed_names() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+std::string warning_text() {
+  return "Your selected profile file will be named 'default'. If you want to use another "
+         "profile next time, please rename or delete the file 'default.ilhome' on " +
+         archive_dir() + ".";
+}
+
+}  // namespace
+
+std::string archive_caption(const DirEntry& e) {
+  char date[64];
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d at %02d:%02d:%02d", e.year, e.month, e.day,
+                e.hour, e.minute, e.second);
+  return strip_extension(e.name) + kCaptionSeparator + date + ")";
+}
+
+void fill_profile_list() {
+  const tk::ControlId list = program().ids.list;
+  listed_names().clear();
+  Listing listing = list_dir_sorted(join_path(archive_dir(), kArchivePattern));
+  if (!listing.ok) {
+    tk::appendItems(list, kNewProfile);
+    tk::setIndex(list, 1);
+    return;
+  }
+  Stamp newest{};
+  int newest_position = 0;
+  int position = 0;
+  for (const DirEntry& e : listing.entries) {
+    ++position;
+    listed_names().push_back(e.name);
+    tk::appendItems(list, archive_caption(e));
+    // Strictly greater: among equal times the first name keeps the selection.
+    if (stamp_of(e) > newest) {
+      newest = stamp_of(e);
+      newest_position = position;
+    }
+  }
+  if (newest_position != 0) tk::setIndex(list, newest_position);
+}
+
+std::string normalise_chosen_name(const std::string& text) {
+  std::vector<std::string> pieces = split_text(text, kCaptionDateSplit);
+  std::string name = pieces.size() > 1 ? pieces.front() : text;
+  name = trim(name);
+  if (match_nocase(1, last_chars(name, kExtensionLength), kArchiveExtension) != 0) return name;
+  // On a file system that tells letter cases apart, an archive listed as
+  // Work.ILHOME is shown with the stem Work; the name with ".ilhome" appended
+  // would miss it, so the listed file's own extension is kept.
+  const std::string appended = name + kArchiveExtension;
+  for (const std::string& listed : listed_names()) {
+    if (listed == appended) return appended;
+  }
+  for (const std::string& listed : listed_names()) {
+    if (listed.size() == appended.size() && strip_extension(listed) == name &&
+        lower_ascii(last_chars(listed, kExtensionLength)) == kArchiveExtension) {
+      return listed;
+    }
+  }
+  return appended;
+}
+
+int choose_archive() {
+  ProgramState& p = program();
+  fill_profile_list();
+  if (file_exists(join_path(archive_dir(), kDefaultArchive)) != 0) {
+    p.chosen_name = kDefaultArchive;
+  } else {
+    tk::runModal(p.ids.chooser);
+    if (skosong(p.chosen_name) != 0) return 0;
+  }
+  p.chosen_name = normalise_chosen_name(p.chosen_name);
+  if (tk::isChecked(p.ids.remember) != 0 &&
+      file_exists(join_path(archive_dir(), p.chosen_name)) != 0) {
+    if (move_file(join_path(archive_dir(), p.chosen_name),
+                  join_path(archive_dir(), kDefaultArchive)) != 0) {
+      p.chosen_name = kDefaultArchive;
+    }
+  }
+  return 1;
+}
+
+void Window2_onOpen(tk::ControlId, int, const tk::Params&) {
+  const tk::ControlId chooser = program().ids.chooser;
+  tk::setClientSize(chooser, 320, 92);
+  tk::startTimer(chooser, kChooserTimer, kChooserTimerMs);
+}
+
+void Window2_onTimer(tk::ControlId, int, const tk::Params& params) {
+  if (params.empty() || params.front() != kChooserTimer) return;
+  tk::setFocus(program().ids.list);
+  tk::stopTimer(program().ids.chooser, kChooserTimer);
+}
+
+void PushButton11_onClick(tk::ControlId, int, const tk::Params&) {
+  ProgramState& p = program();
+  if (tk::isChecked(p.ids.remember) != 0) tk::messageBox(warning_text(), "Warning", 0);
+  p.chosen_name = tk::getText(p.ids.list);
+  tk::requestClose(p.ids.chooser);
+}

@@ -1,0 +1,215 @@
+// The terminal face. The status window becomes one line on standard error:
+// its labels that the program has written, in reading order. On a terminal the
+// line is redrawn in place at most ten times a second (the last state is
+// always drawn before anything else is written and at exit); otherwise every
+// new state is one plain line, which keeps logs readable. Message boxes are
+// "title: text" lines answered OK; the chooser reads its answers from
+// standard input.
+#include "toolkit/headless/terminal_face.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace tk::headless {
+namespace {
+
+constexpr double kRedrawIntervalMs = 100;
+// Longest status line drawn in place; longer ones are cut in the middle so
+// that the line never wraps and "\r" can redraw it.
+constexpr std::size_t kMaxLineWidth = 79;
+constexpr char kLabelSeparator[] = "  ";
+constexpr char kClearLine[] = "\r\033[K";
+constexpr char kRememberQuestion[] = "Don't ask me again? [y/N] ";
+
+double nowMs() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+void writeErr(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool isLabel(const Control* c) {
+  return c != nullptr && (c->kind == Label || c->kind == CenteredLabel);
+}
+
+ControlId firstChildOfKind(ControlId window, int kind) {
+  for (ControlId id : children(window)) {
+    if (control(id)->kind == kind) return id;
+  }
+  return 0;
+}
+
+std::optional<std::string> readAnswer() {
+  std::string line;
+  if (!std::getline(std::cin, line)) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// A number from 1 to count, or 0.
+int itemNumber(const std::string& text, std::size_t count) {
+  if (text.empty() || text.size() > 9) return 0;
+  if (!std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    return 0;
+  }
+  long n = std::atol(text.c_str());
+  return n >= 1 && static_cast<std::size_t>(n) <= count ? static_cast<int>(n) : 0;
+}
+
+class TerminalFace final : public Face {
+ public:
+  TerminalFace() : tty_(stderrIsTerminal()) {}
+
+  void refresh() override { show(false); }
+
+  void visibilityChanged(ControlId id) override {
+    const Control* c = control(id);
+    if (c != nullptr && c->parent == 0 && !c->visible) show(true);
+  }
+
+  int messageBox(const std::string& text, const std::string& title,
+                 std::uint32_t /*style*/) override {
+    finishLine();
+    writeErr(title + ": " + text + "\n");
+    return 1;  // OK
+  }
+
+  void idle(ControlId loop_window) override {
+    if (currentModal() != loop_window || answered_.count(loop_window) != 0) {
+      postClose(loop_window);  // nobody is left to answer
+      return;
+    }
+    answered_.insert(loop_window);
+    finishLine();
+    ControlId list = firstChildOfKind(loop_window, ComboBox);
+    ControlId box = firstChildOfKind(loop_window, CheckBox);
+    ControlId button = firstChildOfKind(loop_window, DefaultButton);
+    std::string prompt;
+    for (ControlId id : children(loop_window)) {
+      if (control(id)->kind == Label) prompt += control(id)->text + "\n";
+    }
+    if (const Control* l = control(list)) {
+      for (std::size_t i = 0; i < l->items.size(); ++i) {
+        prompt += (static_cast<int>(i + 1) == l->index ? "* " : "  ") + std::to_string(i + 1) +
+                  ") " + l->items[i] + "\n";
+      }
+    }
+    writeErr(prompt + "> ");
+    std::optional<std::string> answer = readAnswer();
+    if (!answer) {
+      writeErr("\n");
+      postClose(loop_window);
+      return;
+    }
+    if (const Control* l = control(list); l != nullptr && !answer->empty()) {
+      if (int n = itemNumber(*answer, l->items.size()); n != 0) {
+        setIndex(list, n);
+      } else {
+        userSetText(list, *answer);
+      }
+    }
+    if (box != 0) {
+      writeErr(kRememberQuestion);
+      std::optional<std::string> tick = readAnswer();
+      if (tick && !tick->empty() && (tick->front() == 'y' || tick->front() == 'Y')) {
+        userSetChecked(box, 1);
+      }
+      if (!tick) writeErr("\n");
+    }
+    if (button != 0) {
+      postClick(button);
+    } else {
+      postClose(loop_window);
+    }
+  }
+
+  bool realTimeTimers() const override { return true; }
+
+  // Draws the last state and ends the line (at exit).
+  void finishLine() {
+    show(true);
+    if (line_open_) writeErr("\n");
+    line_open_ = false;
+    drawn_.clear();
+  }
+
+ private:
+  // The status line: the labels of the first shown top-level window that is
+  // not a modal one, that the program has written, in reading order.
+  static std::string statusLine() {
+    for (ControlId w : controlIds()) {
+      const Control* c = control(w);
+      if (c->kind != Window || c->parent != 0 || !c->visible || w == currentModal()) continue;
+      std::vector<const Control*> labels;
+      for (ControlId id : children(w)) {
+        const Control* l = control(id);
+        if (isLabel(l) && l->visible && l->text_set && !l->text.empty()) labels.push_back(l);
+      }
+      std::stable_sort(labels.begin(), labels.end(), [](const Control* a, const Control* b) {
+        return a->y != b->y ? a->y < b->y : a->x < b->x;
+      });
+      std::string line;
+      for (const Control* l : labels) {
+        if (!line.empty()) line += kLabelSeparator;
+        line += l->text;
+      }
+      return line;
+    }
+    return {};
+  }
+
+  static std::string fitted(const std::string& line) {
+    if (line.size() <= kMaxLineWidth) return line;
+    const std::size_t keep = (kMaxLineWidth - 3) / 2;
+    return line.substr(0, keep) + "..." + line.substr(line.size() - keep);
+  }
+
+  void show(bool force) {
+    std::string line = statusLine();
+    if (line.empty() || line == drawn_) return;
+    if (!tty_) {
+      writeErr(line + "\n");
+      drawn_ = line;
+      return;
+    }
+    double now = nowMs();
+    if (!force && now - last_draw_ms_ < kRedrawIntervalMs) return;  // drawn later
+    writeErr(kClearLine + fitted(line));
+    drawn_ = line;
+    line_open_ = true;
+    last_draw_ms_ = now;
+  }
+
+  bool tty_;
+  bool line_open_ = false;
+  std::string drawn_;
+  double last_draw_ms_ = -1e9;
+  std::set<ControlId> answered_;
+};
+
+TerminalFace* g_terminal = nullptr;
+
+void finishAtExit() {
+  if (g_terminal != nullptr) g_terminal->finishLine();
+}
+
+}  // namespace
+
+Face& terminalFace() {
+  if (g_terminal == nullptr) {
+    g_terminal = new TerminalFace();  // lives until the process ends
+    std::atexit(finishAtExit);
+  }
+  return *g_terminal;
+}
+
+}  // namespace tk::headless
