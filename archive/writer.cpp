@@ -139,6 +139,8 @@ std::string temporary_archive_path(const std::string& archive_path) {
 
 const std::vector<std::string>& writer_file_list() { return g_file_list; }
 
+void writer_clear_file_list() { g_file_list.clear(); }
+
 int wdcb1(const std::string& directory, const DirEntry& entry) {
   if (entry.attributes.find('d') == std::string::npos) {
     g_file_list.push_back(join_path(directory, entry.name));
@@ -241,7 +243,7 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
 
 int kompres(const std::string& root, const std::string& archive_path,
             const PackProgress& progress) {
-  g_file_list.clear();
+  writer_clear_file_list();
   // A profile directory that cannot be listed would give an empty archive
   // in place of the stored profile.
   if (walk_tree(root, wdcb1, true) == -1) return -1;

@@ -22,6 +22,7 @@ int wdcb1(const std::string& directory, const DirEntry& entry);
 void make_relative(const std::string& root);
 void drop_excluded();
 const std::vector<std::string>& writer_file_list();
+void writer_clear_file_list();
 
 // The file next to the archive that a pack writes before it replaces the
 // archive; a fixed name, so a leftover of a killed pack is simply reused.

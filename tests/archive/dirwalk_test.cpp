@@ -1,0 +1,199 @@
+// Sorted listings, the walk order that decides the record order, and the
+// wildcard matching of the exclusion patterns.
+#include "archive/dirwalk.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "archive_test_util.h"
+
+namespace {
+
+using archive_test::ScratchDir;
+using archive_test::write_bytes;
+
+TEST(GlobMatch, Table) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  };
+  const Case cases[] = {
+      {"*", "", true},
+      {"*", "anything\\at\\all", true},
+      {"", "", true},
+      {"", "a", false},
+      {"a", "", false},
+      {"cache4\\*", "cache4\\x", true},
+      {"cache4\\*", "cache4\\", true},
+      {"cache4\\*", "cache4\\sub\\deep.bin", true},
+      {"cache4\\*", "cache4", false},
+      {"cache4\\*", "sub\\cache4\\x", false},
+      {"*.bak", "a.bak", true},
+      {"*.bak", ".bak", true},
+      {"*.bak", "sub\\b.bak", true},
+      {"*.bak", "a.bak.txt", false},
+      {"*.bak", "a.ba", false},
+      {"*.bak", "a.bak.bak", true},
+      {"*", "*b", false},  // the star of the text is taken as an equal byte
+      {"a*", "a*b", false},
+      {"*", "*", true},
+      {"a*b", "a*b", true},
+      {"?", "a", true},
+      {"?", "", false},
+      {"?", "ab", false},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"*?", "", false},
+      {"*?", "x", true},
+      {"**", "", true},
+      {"a**b", "axxb", true},
+      {"*a*b*", "xxaxxbxx", true},
+      {"*a*b*", "xxbxxaxx", false},
+      {"*ab", "aab", true},
+      {"*ab", "abab", true},
+      {"*ab", "aba", false},
+      {"a*a", "a", false},
+      {"a*a", "aa", true},
+      {"x*y*z", "xyz", true},
+      {"x*y?z", "xyyz", true},
+      {"abc", "abc", true},
+      {"abc", "abd", false},
+      {"abc", "ab", false},
+      {"ab", "abc", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.match, glob_match(c.pattern, c.text)) << c.pattern << " vs " << c.text;
+  }
+}
+
+TEST(DirEntryLess, FieldByFieldWithUnsignedBytes) {
+  const auto entry = [](std::string name, std::string attributes, std::uint32_t size) {
+    DirEntry e;
+    e.name = std::move(name);
+    e.attributes = std::move(attributes);
+    e.size = size;
+    return e;
+  };
+  struct Case {
+    DirEntry lower;
+    DirEntry higher;
+  };
+  const Case cases[] = {
+      {entry("Uninst", "d", 0), entry("cache4", "d", 0)},
+      {entry("cache4", "d", 0), entry("images", "d", 0)},
+      {entry("1", "", 0), entry("A", "", 0)},
+      {entry("a.txt", "", 0), entry("a.txtx", "", 0)},
+      {entry("a.txtx", "", 0), entry("ab", "", 0)},
+      {entry("a", "d", 0), entry("a.txt", "", 0)},
+      {entry("z", "", 0), entry("\xE9", "", 0)},  // bytes above 127 after ASCII
+      {entry("x", "a", 0), entry("x", "d", 0)},
+      {entry("x", "a", 5), entry("x", "a", 6)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(dir_entry_less(c.lower, c.higher)) << c.lower.name << " < " << c.higher.name;
+    EXPECT_FALSE(dir_entry_less(c.higher, c.lower)) << c.higher.name;
+  }
+  DirEntry later = entry("x", "a", 5);
+  later.second = 2;
+  EXPECT_TRUE(dir_entry_less(entry("x", "a", 5), later));
+}
+
+class WalkTree : public ScratchDir {
+ protected:
+  std::vector<std::pair<std::string, std::string>> walk(const std::string& path, bool sub = true,
+                                                        int* result = nullptr) {
+    std::vector<std::pair<std::string, std::string>> visits;
+    const int r = walk_tree(
+        path,
+        [&](const std::string& directory, const DirEntry& entry) {
+          visits.emplace_back(directory, entry.name);
+          return 0;
+        },
+        sub);
+    if (result != nullptr) *result = r;
+    return visits;
+  }
+};
+
+TEST_F(WalkTree, DepthFirstPreOrderInByteOrder) {
+  ASSERT_TRUE(write_bytes(at("p\\Z.txt"), "z"));
+  ASSERT_TRUE(write_bytes(at("p\\a\\b.txt"), "b"));
+  ASSERT_TRUE(write_bytes(at("p\\a.txt"), "a"));
+  const std::string p = at("p");
+  int result = 1;
+  const auto visits = walk(p, true, &result);
+  EXPECT_EQ(0, result);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {p, "Z.txt"}, {p, "a"}, {p + "\\a", "b.txt"}, {p, "a.txt"}};
+  EXPECT_EQ(expected, visits);
+
+  // Without subdirectories the directory is visited but not entered.
+  const std::vector<std::pair<std::string, std::string>> flat = {
+      {p, "Z.txt"}, {p, "a"}, {p, "a.txt"}};
+  EXPECT_EQ(flat, walk(p, false));
+}
+
+TEST_F(WalkTree, TrailingBackslashesAndSpacesAreDropped) {
+  ASSERT_TRUE(write_bytes(at("p\\f"), "x"));
+  const std::string p = at("p");
+  for (const std::string& given : {p + "\\", p + "\\\\", p + "  ", p + "\\ "}) {
+    const auto visits = walk(given);
+    ASSERT_EQ(1u, visits.size()) << given;
+    EXPECT_EQ(p, visits[0].first) << given;
+  }
+}
+
+TEST_F(WalkTree, EmptyAndMissingDirectories) {
+  std::filesystem::create_directories(dir_ / "empty");
+  int result = 1;
+  EXPECT_TRUE(walk(at("empty"), true, &result).empty());
+  EXPECT_EQ(0, result);
+  EXPECT_TRUE(walk(at("missing"), true, &result).empty());
+  EXPECT_EQ(-1, result);
+}
+
+TEST_F(WalkTree, VisitorResultStopsTheWalk) {
+  ASSERT_TRUE(write_bytes(at("p\\a"), "1"));
+  ASSERT_TRUE(write_bytes(at("p\\d\\b"), "2"));
+  ASSERT_TRUE(write_bytes(at("p\\e"), "3"));
+  std::vector<std::string> seen;
+  const int stop_at_b = walk_tree(
+      at("p"),
+      [&](const std::string&, const DirEntry& entry) {
+        seen.push_back(entry.name);
+        return entry.name == "b" ? 7 : 0;
+      },
+      true);
+  EXPECT_EQ(7, stop_at_b);
+  EXPECT_EQ((std::vector<std::string>{"a", "d", "b"}), seen);
+
+  // -1 from a nested walk stops only that subdirectory.
+  seen.clear();
+  const int nested_minus_one = walk_tree(
+      at("p"),
+      [&](const std::string&, const DirEntry& entry) {
+        seen.push_back(entry.name);
+        return entry.name == "b" ? -1 : 0;
+      },
+      true);
+  EXPECT_EQ(0, nested_minus_one);
+  EXPECT_EQ((std::vector<std::string>{"a", "d", "b", "e"}), seen);
+}
+
+TEST_F(WalkTree, LinksAreVisitedButNotEntered) {
+  ASSERT_TRUE(write_bytes(at("outside\\secret"), "s"));
+  ASSERT_TRUE(write_bytes(at("p\\f"), "x"));
+  std::error_code error;
+  std::filesystem::create_directory_symlink(dir_ / "outside", dir_ / "p" / "link", error);
+  if (error) GTEST_SKIP() << "links cannot be made here: " << error.message();
+  const auto visits = walk(at("p"));
+  std::vector<std::string> names;
+  for (const auto& v : visits) names.push_back(v.second);
+  EXPECT_EQ((std::vector<std::string>{"f", "link"}), names);
+}
+
+}  // namespace

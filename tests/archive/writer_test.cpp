@@ -1,0 +1,290 @@
+// The writer: the worked example byte for byte, exclusions, relative names,
+// and that the stored archive survives every failure of a pack.
+#include "archive/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "archive/format.h"
+#include "archive/reader.h"
+#include "archive_test_util.h"
+
+namespace {
+
+using archive_test::bytes_of;
+using archive_test::le32;
+using archive_test::read_bytes;
+using archive_test::record;
+using archive_test::ScratchDir;
+using archive_test::write_bytes;
+
+using PackCall = std::tuple<std::string, long, long>;
+
+class Writer : public ScratchDir {
+ protected:
+  int pack(const std::string& root, const std::string& archive) {
+    calls_.clear();
+    return kompres(root, archive, [this](const std::string& name, long index, long count) {
+      calls_.emplace_back(name, index, count);
+      return 0;
+    });
+  }
+  std::vector<PackCall> calls_;
+};
+
+// The example profile: a settings file naming its own home, and mail\a.txt.
+TEST_F(Writer, WorkedExampleByteForByte) {
+  const std::string home = at("P");
+  const std::string root = home + "\\profile";
+  ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "p=" + home + "\\profile"));
+  ASSERT_TRUE(write_bytes(root + "\\mail\\a.txt", "hi"));
+  const std::string archive = at("store\\x.ilhome");
+  std::filesystem::create_directories(dir_ / "store");
+
+  ASSERT_EQ(1, pack(root, archive));
+  const std::string expected = bytes_of({
+      0x49, 0x4C, 0x31, 0x30, 0x66, 0x69, 0x6C, 0x65, 0x0A, 0x00, 0x00, 0x00, 0x69, 0x6C, 0x76,
+      0x61, 0x72, 0x36, 0x2E, 0x69, 0x6E, 0x69, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x61, 0x73, 0x6C, 0x69, 0x70, 0x3D, 0x3C, 0x61, 0x6B, 0x61, 0x72, 0x32, 0x3E, 0x5C, 0x70,
+      0x72, 0x6F, 0x66, 0x69, 0x6C, 0x65, 0x66, 0x69, 0x6C, 0x65, 0x0A, 0x00, 0x00, 0x00, 0x6D,
+      0x61, 0x69, 0x6C, 0x2F, 0x61, 0x2E, 0x74, 0x78, 0x74, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x61, 0x73, 0x6C, 0x69, 0x68, 0x69, 0x61, 0x62, 0x69, 0x73,
+  });
+  ASSERT_EQ(87u, expected.size());
+  EXPECT_EQ(expected, read_bytes(archive));
+  EXPECT_EQ((std::vector<PackCall>{{"ilvar6.ini", 1, 2}, {"mail/a.txt", 2, 2}}), calls_);
+  EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive)));
+
+  // Unpacked into another home, the settings file names that home.
+  const std::string other = at("Q");
+  std::vector<std::pair<std::string, long long>> reads;
+  ASSERT_EQ(
+      1, dekompres(other + "\\profile", archive, [&](const std::string& name, long long position) {
+        reads.emplace_back(name, position);
+        return 0;
+      }));
+  EXPECT_EQ(
+      (std::vector<std::pair<std::string, long long>>{{"ilvar6.ini", 34}, {"mail/a.txt", 81}}),
+      reads);
+  EXPECT_EQ("p=" + other + "\\profile", read_bytes(other + "\\profile\\ilvar6.ini"));
+  EXPECT_EQ("hi", read_bytes(other + "\\profile\\mail\\a.txt"));
+}
+
+TEST_F(Writer, TreeWithoutFilesGivesMagicAndTrailer) {
+  std::filesystem::create_directories(dir_ / "home" / "profile" / "empty" / "deeper");
+  const std::string archive = at("a.ilhome");
+  ASSERT_EQ(1, pack(at("home\\profile"), archive));
+  EXPECT_EQ("IL10abis", read_bytes(archive));
+  EXPECT_TRUE(calls_.empty());
+}
+
+TEST_F(Writer, ExclusionTable) {
+  struct Case {
+    const char* entry;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"cache4\\x", false},
+      {"CACHE4\\x", false},
+      {"Images\\a\\b.png", false},
+      {"cacheIl\\y", false},
+      {"cacheil\\y", false},
+      {"uninst\\u.exe", false},
+      {"Uninst\\u.exe", false},
+      {"a.BAK", false},
+      {"sub\\b.bak", false},
+      {"ilvar6.ini.bak", false},
+      {"sub\\cache4\\x", true},
+      {"cache4", true},
+      {"cache4x\\y", true},
+      {"a.bak.txt", true},
+      {"images", true},
+      {"bak", true},
+      {"mail\\a.txt", true},
+      {"ilvar6.ini", true},
+      {"x.bak", false},  // last entry, removed like any other
+  };
+  writer_clear_file_list();
+  DirEntry entry;
+  for (const Case& c : cases) {
+    entry.name = c.entry;
+    wdcb1("", entry);
+  }
+  drop_excluded();
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    if (c.kept) expected.emplace_back(c.entry);
+  }
+  EXPECT_EQ(expected, writer_file_list());
+}
+
+TEST_F(Writer, CollectsFilesOnlyAndMakesThemRelative) {
+  struct Case {
+    const char* root;
+    const char* entry;
+    const char* relative;
+  };
+  const Case cases[] = {
+      {"C:\\P\\profile", "C:\\P\\profile\\mail\\a.txt", "mail\\a.txt"},
+      {"C:\\P\\profile\\", "C:\\P\\profile\\mail\\a.txt", "mail\\a.txt"},
+      {"c:\\p\\PROFILE", "C:\\P\\profile\\Mail\\A.txt", "Mail\\A.txt"},
+      {"C:\\P\\profile", "D:\\elsewhere\\x", "D:\\elsewhere\\x"},
+      {"C:\\P\\profile", "C:\\P\\profile2\\x", "2\\x"},
+  };
+  for (const Case& c : cases) {
+    writer_clear_file_list();
+    DirEntry entry;
+    entry.name = "directory";
+    entry.attributes = "d";
+    wdcb1(c.root, entry);
+    entry.name = c.entry;
+    entry.attributes = "hsa";
+    wdcb1("", entry);
+    make_relative(c.root);
+    EXPECT_EQ(std::vector<std::string>{c.relative}, writer_file_list()) << c.entry;
+  }
+}
+
+TEST_F(Writer, ExcludedAndIncludedFilesOnDisk) {
+  const std::string root = at("h\\profile");
+  for (const char* name : {"CACHE4\\c", "Images\\i", "sub\\cache4\\x", "cache4x", "a.BAK",
+                           "sub\\b.bak", "a.bak.txt", ".hidden", "sub\\ilvar6.ini"}) {
+    ASSERT_TRUE(write_bytes(root + "\\" + name, name));
+  }
+  std::filesystem::create_directories(dir_ / "h" / "profile" / "emptydir");
+  ASSERT_EQ(1, pack(root + "\\", at("out.ilhome")));
+  std::vector<std::string> stored;
+  for (const auto& call : calls_) stored.push_back(std::get<0>(call));
+  EXPECT_EQ((std::vector<std::string>{".hidden", "a.bak.txt", "cache4x", "sub/cache4/x",
+                                      "sub/ilvar6.ini"}),
+            stored);
+}
+
+TEST_F(Writer, UnlistableRootKeepsTheOldArchive) {
+  const std::string archive = at("keep.ilhome");
+  ASSERT_TRUE(write_bytes(archive, "old archive"));
+  EXPECT_EQ(-1, pack(at("no\\such\\profile"), archive));
+  EXPECT_EQ("old archive", read_bytes(archive));
+  EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive)));
+  EXPECT_TRUE(calls_.empty());
+}
+
+TEST_F(Writer, FailuresKeepTheOldArchiveAndLeaveNoTemporary) {
+  struct Case {
+    const char* what;
+    IoFault kind;
+    long nth;
+  };
+  // The profile holds one file of two copy blocks, so the archive takes
+  // several writes; n counts calls from the start of the pack.
+  const Case cases[] = {
+      {"archive cannot be created", IoFault::kOpen, 1},
+      {"first write", IoFault::kWrite, 1},
+      {"a later write", IoFault::kWrite, 3},
+      {"flush to the disk", IoFault::kSync, 1},
+      {"closing the archive", IoFault::kClose, 2},
+      {"rename over the old archive", IoFault::kRename, 1},
+  };
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\big.bin", std::string(2 * kCopyBlockSize + 5, 'b')));
+  const std::string archive = at("keep.ilhome");
+  for (const Case& c : cases) {
+    ASSERT_TRUE(write_bytes(archive, "old archive"));
+    io_fail_nth(c.kind, c.nth);
+    EXPECT_EQ(-1, pack(root, archive)) << c.what;
+    io_clear_faults();
+    EXPECT_EQ("old archive", read_bytes(archive)) << c.what;
+    EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive))) << c.what;
+  }
+  // Without a fault the same pack replaces it.
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ(20u + 7u + 2 * kCopyBlockSize + 5 + 8, read_bytes(archive).size());
+}
+
+TEST_F(Writer, LeftoverTemporaryIsReused) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\f", "data"));
+  const std::string archive = at("a.ilhome");
+  ASSERT_TRUE(write_bytes(archive, "old"));
+  // A killed pack left a longer temporary behind.
+  ASSERT_TRUE(write_bytes(temporary_archive_path(archive), std::string(100000, 'x')));
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ("IL10" + record("f", "data") + "abis", read_bytes(archive));
+  EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive)));
+}
+
+TEST_F(Writer, UnopenableFileGetsNoRecordButAProgressCall) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "1"));
+  ASSERT_TRUE(write_bytes(root + "\\b", "2"));
+  const std::string archive = at("a.ilhome");
+  io_fail_nth(IoFault::kOpen, 2);  // 1: the archive, 2: the file a
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ("IL10" + record("b", "2") + "abis", read_bytes(archive));
+  EXPECT_EQ((std::vector<PackCall>{{"a", 1, 2}, {"b", 2, 2}}), calls_);
+}
+
+TEST_F(Writer, InputFailingHalfWayIsTakenBack) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", std::string(kCopyBlockSize + 10, 'a')));
+  ASSERT_TRUE(write_bytes(root + "\\b", "2"));
+  const std::string archive = at("a.ilhome");
+  io_fail_nth(IoFault::kRead, 4);  // a: first block, the size probe, then the failing read
+  ASSERT_EQ(1, pack(root, archive));
+  const std::string bytes = read_bytes(archive);
+  const std::string expected = "IL10" + record("b", "2") + "abis";
+  ASSERT_GE(bytes.size(), expected.size());
+  EXPECT_EQ(expected, bytes.substr(0, expected.size()));
+  EXPECT_EQ(2u, calls_.size());
+}
+
+// The data length written is what was stored, whatever the listing said.
+TEST_F(Writer, DataLengthFollowsTheBytesStored) {
+  struct Case {
+    std::size_t actual;
+    long long listed;
+  };
+  const Case cases[] = {
+      {10, 5},                              // grew within one block
+      {10, 20},                             // shrank within one block
+      {0, 7},                               // emptied
+      {3 * kCopyBlockSize + 1, 100},        // grew past the output buffer
+      {3 * kCopyBlockSize + 1, 1LL << 31},  // shrank
+      {kCopyBlockSize, kCopyBlockSize},     // exactly one block, as listed
+      {2 * kCopyBlockSize, -1},             // the listing failed
+  };
+  for (const Case& c : cases) {
+    std::string content(c.actual, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    ASSERT_TRUE(write_bytes(at("in"), content));
+    {
+      File output = File::open(at("out"), OpenMode::kWrite);
+      File input = File::open(at("in"), OpenMode::kRead);
+      ArchiveOutput archive(output);
+      ASSERT_TRUE(write_record(input, archive, "name", c.listed));
+      ASSERT_TRUE(archive.write("abis", 4));
+      ASSERT_TRUE(archive.flush());
+    }
+    EXPECT_EQ(record("name", content) + "abis", read_bytes(at("out")))
+        << c.actual << " " << c.listed;
+  }
+}
+
+TEST_F(Writer, FileOf4GiBOrMoreGetsNoRecord) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\huge", ""));
+  ASSERT_TRUE(write_bytes(root + "\\small", "s"));
+  std::error_code error;
+  std::filesystem::resize_file(dir_ / "h" / "profile" / "huge", 1ULL << 32, error);
+  if (error) GTEST_SKIP() << "no sparse 4 GiB file here: " << error.message();
+  const std::string archive = at("a.ilhome");
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ("IL10" + record("small", "s") + "abis", read_bytes(archive));
+  EXPECT_EQ((std::vector<PackCall>{{"huge", 1, 2}, {"small", 2, 2}}), calls_);
+}
+
+}  // namespace
