@@ -147,3 +147,7 @@ void reset_routine_table() {
   g_table_made = true;
   g_setup_done = false;
 }
+
+const std::vector<RoutineEntry>& routine_bucket_entries(int bucket) {
+  return g_buckets[static_cast<std::size_t>(bucket - 1)];
+}

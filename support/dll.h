@@ -37,3 +37,5 @@ std::int32_t dllFunc(const std::string& name, const std::vector<Value>& argument
 void support_setup();
 // Empties the routine table (tests only).
 void reset_routine_table();
+// The entries of one bucket (1 to kRoutineBuckets) in stored order (tests only).
+const std::vector<RoutineEntry>& routine_bucket_entries(int bucket);

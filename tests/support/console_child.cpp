@@ -1,0 +1,33 @@
+// Helper program for the console tests: runs one error dialogue (directly or
+// through a failing routine-table call) and reports that the program went on.
+#include <cstdio>
+#include <string>
+
+#include "support/console.h"
+#include "support/dll.h"
+#include "support/value.h"
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  std::int32_t result = -99;
+  if (mode == "prompt") {
+    error_prompt(argc > 2 ? argv[2] : "");
+    result = 0;
+  } else if (mode == "unknown-name") {
+    support_setup();
+    result = dllFunc("movefile", {Value::text("C:\\a"), Value::num(1)});
+  } else if (mode == "no-library") {
+    reset_routine_table();
+    register_dll_routine("ilhome_no_such_library", "MoveFile", "MoveFileA",
+                         {KIND_STRING, KIND_STRING}, KIND_INT);
+    result = dllFunc(argc > 2 ? argv[2] : "", {Value::text("a"), Value::text("b")});
+  } else if (mode == "no-routine") {
+    reset_routine_table();
+    register_dll_routine("kernel32", "NoSuch", "NoSuchRoutineA", {KIND_STRING}, KIND_INT);
+    result = dllFunc("NoSuch", {Value::text("a")});
+  } else {
+    return 2;
+  }
+  console_write_out("[went on, result " + std::to_string(result) + "]");
+  return 0;
+}

@@ -1,0 +1,77 @@
+// The console dialogue, in a child process: which answers go on, which end the
+// program with exit code 200, and the exact bytes on each stream.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/child.h"
+#include "tests/support/scratch.h"
+
+namespace {
+
+const std::string kPrompt = "There was an error. Type yes to continue the program or no to abort.";
+
+class ConsoleDialogue : public ScratchTest {};
+
+TEST_F(ConsoleDialogue, AnswersThatGoOnOrEnd) {
+  struct Case {
+    const char* input;
+    bool goes_on;
+  };
+  const Case cases[] = {
+      {"yes\n", true},      {"ya\n", true},        {"iya\n", true},   {"Y\n", true},
+      {"nay\n", true},      {"yesterday\n", true}, {"yes\r\n", true},  // a line from a console that
+                                                                       // ends in CR LF
+      {"yes", true},  // the last line without its line-feed
+      {"no\n", false},      {"ok\n", false},       {"oke\n", false},  {"\n", false},
+      {"", false},           // end of input
+      {"no\nyes\n", false},  // only the first line is an answer
+      {"y\x08\n", false},    // a control character makes it no answer
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("input \"") + c.input + "\"");
+    const ChildRun run = run_console_child({"prompt", "disk full"}, c.input, root_);
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.err, "ERROR disk full\n");
+    if (c.goes_on) {
+      EXPECT_EQ(run.exit_code, 0);
+      EXPECT_EQ(run.out, kPrompt + "\n[went on, result 0]");
+    } else {
+      EXPECT_EQ(run.exit_code, 200);
+      EXPECT_EQ(run.out, kPrompt + "\n");
+    }
+  }
+}
+
+TEST_F(ConsoleDialogue, RoutineTableFailuresShowTheirMessage) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"unknown-name"},
+       "dllFunc: dll routine name not found! nama = \"movefile\" par = {\"C:\\\\a\", 1}"},
+      // Without the library only the system name is stored, with link id -2.
+      {{"no-library", "MoveFileA"},
+       "dllFunc: id less than 0! entri[eid] = -2 nama = \"MoveFileA\""},
+      {{"no-library", "MoveFile"},
+       "dllFunc: dll routine name not found! nama = \"MoveFile\" par = {\"a\", \"b\"}"},
+      {{"no-routine"}, "dllFunc: id less than 0! entri[eid] = -1 nama = \"NoSuch\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    const ChildRun going_on = run_console_child(c.arguments, "y\n", root_);
+    ASSERT_TRUE(going_on.started);
+    EXPECT_EQ(going_on.err, "ERROR " + c.message + "\n");
+    EXPECT_EQ(going_on.out, kPrompt + "\n[went on, result 0]");
+    EXPECT_EQ(going_on.exit_code, 0);
+
+    const ChildRun ended = run_console_child(c.arguments, "no\n", root_);
+    ASSERT_TRUE(ended.started);
+    EXPECT_EQ(ended.err, "ERROR " + c.message + "\n");
+    EXPECT_EQ(ended.out, kPrompt + "\n");
+    EXPECT_EQ(ended.exit_code, 200);
+  }
+}
+
+}  // namespace

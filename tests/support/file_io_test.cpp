@@ -1,0 +1,117 @@
+// The file seam: real reads, writes and renames, and each injected fault.
+#include "support/file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/scratch.h"
+
+namespace {
+
+class FileSeam : public ScratchTest {
+ protected:
+  void TearDown() override {
+    io_clear_faults();
+    ScratchTest::TearDown();
+  }
+};
+
+TEST_F(FileSeam, WriteReadAndReplace) {
+  {
+    File out = File::open(path("f.bin"), OpenMode::kWrite);
+    ASSERT_TRUE(out.is_open());
+    EXPECT_TRUE(out.write("hello world", 11));
+    EXPECT_TRUE(out.sync());
+    EXPECT_TRUE(out.close());
+    EXPECT_FALSE(out.is_open());
+    EXPECT_TRUE(out.close());
+  }
+  {
+    File edit = File::open(path("f.bin"), OpenMode::kReadWriteExisting);
+    ASSERT_TRUE(edit.is_open());
+    ASSERT_TRUE(edit.seek(6));
+    EXPECT_TRUE(edit.write("WORLD", 5));
+  }
+  File in = File::open(path("f.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in.is_open());
+  char buffer[32];
+  EXPECT_EQ(in.read(buffer, sizeof buffer), 11);
+  EXPECT_EQ(std::string(buffer, 11), "hello WORLD");
+  EXPECT_EQ(in.read(buffer, sizeof buffer), 0);
+  File moved = std::move(in);
+  EXPECT_FALSE(in.is_open());
+  EXPECT_TRUE(moved.is_open());
+  EXPECT_TRUE(moved.close());
+
+  write("old.bin", "old");
+  EXPECT_TRUE(rename_replace(path("f.bin"), path("old.bin")));
+  EXPECT_EQ(contents("old.bin"), "hello WORLD");
+  EXPECT_FALSE(exists("f.bin"));
+  EXPECT_TRUE(remove_file(path("old.bin")));
+  EXPECT_FALSE(remove_file(path("old.bin")));
+}
+
+TEST_F(FileSeam, OpenModes) {
+  EXPECT_FALSE(File::open(path("none"), OpenMode::kRead).is_open());
+  EXPECT_FALSE(File::open(path("none"), OpenMode::kReadWriteExisting).is_open());
+  EXPECT_FALSE(exists("none"));  // neither mode creates
+  write("full", "12345");
+  EXPECT_TRUE(File::open(path("full"), OpenMode::kReadWriteExisting).is_open());
+  EXPECT_EQ(contents("full"), "12345");  // nor truncates
+  EXPECT_TRUE(File::open(path("full"), OpenMode::kWrite).is_open());
+  EXPECT_EQ(contents("full"), "");
+  EXPECT_FALSE(File::open(path("no-dir\\x"), OpenMode::kWrite).is_open());
+}
+
+TEST_F(FileSeam, InjectedFaults) {
+  struct Case {
+    const char* what;
+    IoFault kind;
+    long nth;
+    const char* left_in_file;  // the file's bytes after the run
+  };
+  // Each run: open, write "aaaa" then "bbbb", sync, close; then rename over "target".
+  const Case cases[] = {
+      {"first open", IoFault::kOpen, 1, "old"},       {"first write", IoFault::kWrite, 1, "aa"},
+      {"second write", IoFault::kWrite, 2, "aaaabb"}, {"sync", IoFault::kSync, 1, "aaaabbbb"},
+      {"close", IoFault::kClose, 1, "aaaabbbb"},      {"rename", IoFault::kRename, 1, "aaaabbbb"},
+      {"no fault", IoFault::kRename, 0, "aaaabbbb"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write("target", "old");
+    write("temp", "old");
+    io_clear_faults();
+    io_fail_nth(c.kind, c.nth);
+    bool all_ok = true;
+    File file = File::open(path("temp"), OpenMode::kWrite);
+    all_ok = file.is_open();
+    if (all_ok) {
+      all_ok = file.write("aaaa", 4) && file.write("bbbb", 4) && file.sync();
+      all_ok = file.close() && all_ok;
+    }
+    EXPECT_EQ(contents("temp"), c.left_in_file);
+    if (all_ok) all_ok = rename_replace(path("temp"), path("target"));
+    EXPECT_EQ(all_ok, c.nth == 0);
+    // The target is replaced only by a run that went through.
+    EXPECT_EQ(contents("target"), c.nth == 0 ? "aaaabbbb" : "old");
+    // The fault fires once: the next call of the kind works again.
+    if (c.kind == IoFault::kOpen && c.nth > 0) {
+      EXPECT_TRUE(File::open(path("target"), OpenMode::kRead).is_open());
+    }
+  }
+}
+
+TEST_F(FileSeam, ReadFault) {
+  write("r", "data");
+  File file = File::open(path("r"), OpenMode::kRead);
+  ASSERT_TRUE(file.is_open());
+  io_fail_nth(IoFault::kRead, 2);
+  char buffer[2];
+  EXPECT_EQ(file.read(buffer, 2), 2);
+  EXPECT_EQ(file.read(buffer, 2), -1);
+  EXPECT_EQ(file.read(buffer, 2), 2);
+}
+
+}  // namespace
