@@ -61,9 +61,11 @@ struct Control {
 class Face {
  public:
   virtual ~Face() = default;
-  // The toolkit handled (or looked for) messages: a good moment to show what
-  // changed on the screen.
-  virtual void refresh() {}
+  // The toolkit forgot all its controls (tests): forget what was shown.
+  virtual void reset() {}
+  // doEvents handled (or looked for) a message for the filter (0: any
+  // window), or a loop went idle: a good moment to show what changed.
+  virtual void refresh(ControlId /*filter*/) {}
   // A window or control was shown or hidden.
   virtual void visibilityChanged(ControlId /*control*/) {}
   // A text was set by the program.

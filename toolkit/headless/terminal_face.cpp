@@ -1,10 +1,13 @@
 // The terminal face. The status window becomes one line on standard error:
 // its labels that the program has written, in reading order. On a terminal the
-// line is redrawn in place at most ten times a second (the last state is
-// always drawn before anything else is written and at exit); otherwise every
-// new state is one plain line, which keeps logs readable. Message boxes are
-// "title: text" lines answered OK; the chooser reads its answers from
-// standard input.
+// line is redrawn in place at most ten times a second; it always ends with a
+// line feed (a redraw first moves the cursor back up), so the process may end
+// at any moment without leaving the cursor inside it. The last state is drawn
+// before anything else is written, and whenever the program lets messages
+// through twice in a row without changing anything (it pauses or is about to
+// end). When standard error is not a terminal every new state is one plain
+// line. Message boxes are "title: text" lines answered OK; the chooser reads
+// its answers from standard input.
 #include "toolkit/headless/terminal_face.h"
 
 #include <algorithm>
@@ -24,7 +27,7 @@ constexpr double kRedrawIntervalMs = 100;
 // that the line never wraps and "\r" can redraw it.
 constexpr std::size_t kMaxLineWidth = 79;
 constexpr char kLabelSeparator[] = "  ";
-constexpr char kClearLine[] = "\r\033[K";
+constexpr char kLineUp[] = "\033[A\r\033[K";
 constexpr char kRememberQuestion[] = "Don't ask me again? [y/N] ";
 
 double nowMs() {
@@ -69,7 +72,20 @@ class TerminalFace final : public Face {
  public:
   TerminalFace() : tty_(stderrIsTerminal()) {}
 
-  void refresh() override { show(false); }
+  void reset() override {
+    line_open_ = false;
+    drawn_.clear();
+    last_draw_ms_ = -1e9;
+    last_filter_ = -1;
+    answered_.clear();
+  }
+
+  void refresh(ControlId filter) override {
+    // Two calls for any window in a row: the program has nothing new to show
+    // for now, so the last state must be on the screen.
+    show(filter == 0 && last_filter_ == 0);
+    last_filter_ = filter;
+  }
 
   void visibilityChanged(ControlId id) override {
     const Control* c = control(id);
@@ -134,10 +150,9 @@ class TerminalFace final : public Face {
 
   bool realTimeTimers() const override { return true; }
 
-  // Draws the last state and ends the line (at exit).
+  // Draws the last state; what is written next starts below the line.
   void finishLine() {
     show(true);
-    if (line_open_) writeErr("\n");
     line_open_ = false;
     drawn_.clear();
   }
@@ -183,7 +198,7 @@ class TerminalFace final : public Face {
     }
     double now = nowMs();
     if (!force && now - last_draw_ms_ < kRedrawIntervalMs) return;  // drawn later
-    writeErr(kClearLine + fitted(line));
+    writeErr((line_open_ ? kLineUp : "") + fitted(line) + "\n");
     drawn_ = line;
     line_open_ = true;
     last_draw_ms_ = now;
@@ -193,6 +208,7 @@ class TerminalFace final : public Face {
   bool line_open_ = false;
   std::string drawn_;
   double last_draw_ms_ = -1e9;
+  ControlId last_filter_ = -1;
   std::set<ControlId> answered_;
 };
 

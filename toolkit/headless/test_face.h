@@ -43,7 +43,7 @@ class TestFace final : public headless::Face {
   // The texts the program set on one control, in order.
   std::vector<std::string> textsOf(ControlId control) const;
 
-  void refresh() override { ++refreshes; }
+  void refresh(ControlId /*filter*/) override { ++refreshes; }
   void textChanged(ControlId control, const std::string& text) override;
   int messageBox(const std::string& text, const std::string& title, std::uint32_t style) override;
   void idle(ControlId loop_window) override;

@@ -232,7 +232,7 @@ void runMessageLoop(ControlId loop_window) {
       continue;
     }
     std::size_t queued = s.queue.size();
-    headless::face().refresh();
+    headless::face().refresh(0);
     headless::face().idle(loop_window);
     if (s.queue.size() > queued || s.stop_flags[level - 1] != 0) {
       idle_turns = 0;
@@ -374,7 +374,7 @@ void doEvents(ControlId control) {
   if (s.running != 1) return;
   if (control != 0 && find(control) == nullptr) return;
   dispatchOne(control);
-  headless::face().refresh();
+  headless::face().refresh(control);
 }
 
 // ---- Control state ----
@@ -484,6 +484,7 @@ void reset(Face* f) {
   State& s = state();
   s = State{};
   s.face = f;
+  headless::face().reset();
   createPseudoControls();
 }
 
