@@ -25,7 +25,7 @@ std::string g_base_path;
 class ArchiveInput {
  public:
   ArchiveInput(File& file, std::uint64_t size) : file_(file), size_(size) {
-    buffer_.resize(kInputBufferSize);
+    buffer_.resize(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, kInputBufferSize)));
   }
 
   std::uint64_t position() const { return position_; }

@@ -1,0 +1,85 @@
+// Feeds arbitrary bytes to the archive reader as an archive file. Whatever
+// the bytes, the reader must not crash, hang or allocate without bound, must
+// report only safe names at growing positions within the archive, and must
+// write nothing outside the profile directory.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "archive/reader.h"
+#include "support/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string program_path(const fs::path& path) { return replace_all(path.string(), "/", "\\"); }
+
+[[noreturn]] void fail(const std::string& why) {
+  std::fprintf(stderr, "fuzz_reader: %s\n", why.c_str());
+  std::abort();
+}
+
+struct Sandbox {
+  fs::path base;     // everything the reader may touch lies below this
+  fs::path archive;  // base/archive.ilhome
+  fs::path home;     // base/a/b/c/d/home: escapes of a few levels stay in base
+  fs::path profile;
+
+  Sandbox() {
+    base = fs::temp_directory_path() / ("ilhome-fuzz-reader-" + std::to_string(std::rand()) + "-" +
+                                        std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    archive = base / "archive.ilhome";
+    home = base / "a" / "b" / "c" / "d" / "home";
+    profile = home / "profile";
+    fs::create_directories(home);
+  }
+};
+
+Sandbox& sandbox() {
+  static Sandbox box;
+  return box;
+}
+
+bool is_below(const fs::path& path, const fs::path& directory) {
+  const std::string p = path.lexically_normal().string();
+  const std::string d = directory.lexically_normal().string() + "/";
+  return p.compare(0, d.size(), d) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Sandbox& box = sandbox();
+  {
+    std::ofstream out(box.archive, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  long long last_position = 0;
+  const int result =
+      dekompres(program_path(box.profile), program_path(box.archive),
+                [&](const std::string& name, long long position) {
+                  if (!stored_name_is_safe(name)) fail("progress for a refused name");
+                  if (position <= last_position || position > static_cast<long long>(size)) {
+                    fail("read position out of order or past the end");
+                  }
+                  last_position = position;
+                  return 0;
+                });
+  if (result != 1) fail("an archive that exists did not give 1");
+
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(box.base, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    const fs::path& path = it->path();
+    if (path == box.archive || is_below(box.home, path)) continue;  // the way down to home
+    if (path == box.home || path == box.profile) continue;
+    if (!is_below(path, box.profile)) fail("written outside the profile: " + path.string());
+  }
+  fs::remove_all(box.profile, error);
+  return 0;
+}
