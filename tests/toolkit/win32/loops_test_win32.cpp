@@ -1,0 +1,307 @@
+// Tests of the native toolkit's events, loops, modal windows, timers and
+// focus under Wine (user32). They run inside the test main window's Activate
+// handler, so the toolkit's running state is 1 as in the program.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/toolkit/win32/harness.h"
+
+namespace {
+
+using tk::ControlId;
+
+HWND hwndOf(ControlId id) { return static_cast<HWND>(tk::win32::getHandle(id)); }
+
+std::vector<std::string> g_log;
+ControlId g_chooser = 0, g_combo = 0, g_button = 0;
+int g_closes = 0;
+
+void logEvent(const char* what, ControlId self) {
+  g_log.push_back(std::string(what) + (IsWindowVisible(hwndOf(self)) ? " visible" : " hidden"));
+}
+
+void onOpen(ControlId self, int, const tk::Params&) { logEvent("Open", self); }
+void onActivate(ControlId self, int, const tk::Params&) { logEvent("Activate", self); }
+void onClose(ControlId, int, const tk::Params&) { ++g_closes; }
+
+// A window like the program's chooser, with the controls the program uses.
+struct Chooser {
+  Chooser() {
+    g_log.clear();
+    g_closes = 0;
+    g_chooser = tk::createEx(tk::Window, "Welcome to Ilvar Portable", 0, "center", "center", 324,
+                             117, {tk::WS_DLGFRAME_}, {tk::WS_EX_DLGMODALFRAME_});
+    tk::createEx(tk::Label, "Please select", g_chooser, 8, 8, 300, 20, 0, 0);
+    g_combo = tk::createEx(tk::ComboBox, "lsProfile", g_chooser, 40, 32, 272, 120, 0, 0);
+    g_button = tk::createEx(tk::DefaultButton, "Start!", g_chooser, 224, 56, 88, 28, 0, 0);
+    tk::bindHandler(g_chooser, tk::Close, onClose);
+  }
+  ~Chooser() { tk::win32::destroyControl(g_chooser); }
+};
+
+TEST(OpenWindow, FiresOpenWhileHiddenAndActivateLast) {
+  Chooser c;
+  tk::bindHandler(g_chooser, tk::Open, onOpen);
+  tk::bindHandler(g_chooser, tk::Activate, onActivate);
+  tk::openWindow(g_chooser, tk::Normal);
+  EXPECT_EQ(g_log, (std::vector<std::string>{"Open hidden", "Activate visible"}));
+  // Every call fires both again, also for a window that is already open.
+  tk::openWindow(g_chooser, tk::Normal);
+  EXPECT_EQ(g_log.size(), 4u);
+  // Showing through setVisibility fires neither.
+  tk::setVisibility(g_chooser, 0);
+  tk::setVisibility(g_chooser, 1);
+  EXPECT_EQ(g_log.size(), 4u);
+}
+
+void bump(ControlId, int, const tk::Params&) { g_log.push_back("bump"); }
+
+TEST(Events, ARoutineBoundTwiceRunsOnceAndNullEmptiesTheList) {
+  Chooser c;
+  tk::bindHandler(g_chooser, tk::Close, bump);
+  tk::bindHandler(g_chooser, tk::Close, bump);
+  tk::bindHandler(g_chooser, 25, bump);  // out of range: skipped
+  tk::bindHandler(0, tk::Close, bump);   // no such control: skipped
+  tk::win32::fireEvent(g_chooser, tk::Close, {});
+  EXPECT_EQ(g_log, (std::vector<std::string>{"bump"}));
+  EXPECT_EQ(g_closes, 1);
+  tk::bindHandler(g_chooser, tk::Close, nullptr);
+  tk::win32::fireEvent(g_chooser, tk::Close, {});
+  EXPECT_EQ(g_log.size(), 1u);
+  EXPECT_EQ(g_closes, 1);
+  EXPECT_EQ(tk::win32::fireEvent(g_chooser, 25, {}), 0);
+}
+
+void setsResult(ControlId, int, const tk::Params&) { tk::win32::setEventResult(42); }
+
+TEST(Events, FireEventReturnsTheSlotAHandlerSet) {
+  Chooser c;
+  EXPECT_EQ(tk::win32::fireEvent(g_chooser, tk::Open, {}), 0);
+  tk::bindHandler(g_chooser, tk::Open, setsResult);
+  EXPECT_EQ(tk::win32::fireEvent(g_chooser, tk::Open, {}), 42);
+}
+
+std::vector<std::pair<std::string, long>> g_ticks;
+void screenTick(ControlId self, int, const tk::Params& p) {
+  g_ticks.emplace_back("screen " + std::to_string(self), p.at(0));
+  tk::stopTimer(self, static_cast<int>(p.at(0)));
+}
+void windowTick(ControlId self, int, const tk::Params& p) {
+  g_ticks.emplace_back("window " + std::to_string(self), p.at(0));
+}
+
+TEST(Timers, AScreenHandlerRunsBeforeTheWindowsOwnForEveryWindow) {
+  Chooser c;
+  ControlId other = tk::createEx(tk::Window, "other", 0, 0, 0, 200, 100, 0, 0);
+  g_ticks.clear();
+  tk::bindHandler(tk::Screen, tk::Timer, screenTick);
+  tk::bindHandler(g_chooser, tk::Timer, windowTick);
+  tk::startTimer(g_chooser, 2000, 10);
+  tk::startTimer(other, 7, 10);
+  EXPECT_TRUE(tktest::pumpUntil([] { return g_ticks.size() >= 3; }));
+  tk::bindHandler(tk::Screen, tk::Timer, nullptr);
+  std::string chooser = std::to_string(g_chooser);
+  ASSERT_GE(g_ticks.size(), 3u);
+  auto first =
+      std::find(g_ticks.begin(), g_ticks.end(), std::make_pair("screen " + chooser, 2000L));
+  ASSERT_NE(first, g_ticks.end());
+  ASSERT_NE(first + 1, g_ticks.end());
+  EXPECT_EQ(*(first + 1), std::make_pair("window " + chooser, 2000L));
+  EXPECT_NE(std::find(g_ticks.begin(), g_ticks.end(),
+                      std::make_pair("screen " + std::to_string(other), 7L)),
+            g_ticks.end());
+  tk::win32::destroyControl(other);
+}
+
+// ---- the chooser's modal run, as the program drives it ----
+
+bool g_focus_in_open = false;
+bool g_focus_on_combo = false;
+bool g_hidden_after_close = false;
+int g_close_state_after_close = -1;
+ControlId g_modal_in_click = 0;
+
+void chooserOpen(ControlId self, int, const tk::Params&) {
+  logEvent("Open", self);
+  tk::setClientSize(self, 320, 92);
+  tk::setFocus(g_combo);  // the window is still hidden: nothing happens
+  g_focus_in_open = GetFocus() == hwndOf(g_combo);
+  tk::startTimer(self, 2000, 20);
+}
+void chooserTimer(ControlId self, int, const tk::Params& p) {
+  g_log.push_back("Timer " + std::to_string(p.at(0)));
+  tk::stopTimer(self, 2000);
+  tk::setFocus(g_combo);
+  HWND focus = GetFocus();
+  g_focus_on_combo = focus == hwndOf(g_combo) || GetParent(focus) == hwndOf(g_combo);
+  SendMessageA(hwndOf(g_button), BM_CLICK, 0, 0);
+}
+void startClick(ControlId self, int event, const tk::Params& p) {
+  g_log.push_back("Click " + std::to_string(self == g_button) + " " + std::to_string(event) + " " +
+                  std::to_string(p.size()));
+  g_modal_in_click = tk::win32::currentModal();
+  tk::requestClose(g_chooser);
+  g_hidden_after_close = !IsWindowVisible(hwndOf(g_chooser));
+  g_close_state_after_close = tk::win32::closeState(g_chooser);
+  tk::requestClose(g_chooser);  // a second close changes nothing
+}
+
+TEST(RunModal, ReturnsAfterTheClickHandlersClose) {
+  Chooser c;
+  tk::bindHandler(g_chooser, tk::Open, chooserOpen);
+  tk::bindHandler(g_chooser, tk::Activate, onActivate);
+  tk::bindHandler(g_chooser, tk::Timer, chooserTimer);
+  tk::bindHandler(g_button, tk::Click, startClick);
+  tk::runModal(g_chooser);
+  EXPECT_EQ(g_log, (std::vector<std::string>{"Open hidden", "Activate visible", "Timer 2000",
+                                             "Click 1 4 0"}));
+  EXPECT_FALSE(g_focus_in_open);
+  EXPECT_TRUE(g_focus_on_combo);
+  EXPECT_EQ(g_modal_in_click, g_chooser);
+  EXPECT_TRUE(g_hidden_after_close);
+  EXPECT_EQ(g_close_state_after_close, tk::win32::kCloseDone);
+  EXPECT_EQ(g_closes, 1);  // neither the second request nor runModal's own closed it again
+  EXPECT_EQ(tk::win32::currentModal(), 0);
+  EXPECT_TRUE(tk::win32::validId(g_chooser));  // hidden, not destroyed
+  RECT client;
+  GetClientRect(hwndOf(g_chooser), &client);
+  EXPECT_EQ(client.right, 320);
+  EXPECT_EQ(client.bottom, 92);
+  RECT outer;
+  GetWindowRect(hwndOf(g_chooser), &outer);
+  EXPECT_EQ(outer.left, 350);  // the top-left corner stays where createEx put it
+  EXPECT_EQ(outer.top, 326);
+}
+
+bool g_main_refused = false;
+bool g_focus_back = false;
+void closeMainThenChooser(ControlId self, int, const tk::Params&) {
+  tk::stopTimer(self, 2000);
+  ControlId main = tktest::testMainWindow();
+  tk::setVisibility(main, 1);
+  SetFocus(hwndOf(main));  // the focus goes straight back to the modal window
+  g_focus_back = GetFocus() == hwndOf(g_chooser);
+  tk::requestClose(main);
+  g_main_refused = tk::win32::validId(main) && tk::win32::closeState(main) == 0 &&
+                   tk::win32::mainWindow() == main && GetFocus() == hwndOf(g_chooser);
+  tk::setVisibility(main, 0);
+  // Closing by the system's command ends the loop the same way.
+  SendMessageA(hwndOf(self), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+TEST(RunModal, TheMainWindowCannotCloseWhileAModalWindowIsOpen) {
+  Chooser c;
+  tk::bindHandler(g_chooser, tk::Open, chooserOpen);
+  tk::bindHandler(g_chooser, tk::Timer, closeMainThenChooser);
+  tk::runModal(g_chooser);
+  EXPECT_TRUE(g_main_refused);
+  EXPECT_TRUE(g_focus_back);
+  EXPECT_EQ(g_closes, 1);
+  EXPECT_FALSE(IsWindowVisible(hwndOf(g_chooser)));
+  EXPECT_EQ(tk::win32::currentModal(), 0);
+}
+
+int g_app_seen = 0;
+void countApp(ControlId, int, const tk::Params& p) {
+  if (p.at(0) == WM_APP + 1) ++g_app_seen;
+}
+
+void drain() {
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+}
+
+TEST(DoEvents, HandlesAtMostOneMessageForTheGivenControlAndNeverWaits) {
+  Chooser c;
+  ControlId other = tk::createEx(tk::Window, "other", 0, 0, 0, 200, 100, 0, 0);
+  tk::bindHandler(g_chooser, tk::win32::kEventBeforeMessage, countApp);
+  tk::bindHandler(other, tk::win32::kEventBeforeMessage, countApp);
+  drain();
+  tk::doEvents(0);  // nothing pending: returns at once (a wait would hang here)
+  g_app_seen = 0;
+  PostMessageA(hwndOf(g_chooser), WM_APP + 1, 0, 0);
+  PostMessageA(hwndOf(g_chooser), WM_APP + 1, 0, 0);
+  PostMessageA(hwndOf(other), WM_APP + 1, 0, 0);
+  tk::doEvents(g_chooser);
+  EXPECT_EQ(g_app_seen, 1);
+  tk::doEvents(g_combo);  // nothing for the combo box: the chooser's message stays
+  EXPECT_EQ(g_app_seen, 1);
+  MSG m;
+  EXPECT_TRUE(PeekMessageA(&m, hwndOf(other), WM_APP + 1, WM_APP + 1, PM_NOREMOVE));
+  tk::doEvents(other);
+  EXPECT_EQ(g_app_seen, 2);
+  EXPECT_FALSE(PeekMessageA(&m, hwndOf(other), WM_APP + 1, WM_APP + 1, PM_NOREMOVE));
+  EXPECT_TRUE(PeekMessageA(&m, hwndOf(g_chooser), WM_APP + 1, WM_APP + 1, PM_NOREMOVE));
+  drain();
+  tk::win32::destroyControl(other);
+}
+
+TEST(DoEvents, PaintsTheGivenLabelOnly) {
+  Chooser c;
+  ControlId a = tk::createEx(tk::CenteredLabel, "a", g_chooser, 0, 0, 100, 20, 0, 0);
+  ControlId b = tk::createEx(tk::CenteredLabel, "b", g_chooser, 0, 30, 100, 20, 0, 0);
+  tk::setVisibility(g_chooser, 1);
+  drain();
+  InvalidateRect(hwndOf(a), nullptr, TRUE);
+  InvalidateRect(hwndOf(b), nullptr, TRUE);
+  tk::doEvents(a);
+  EXPECT_FALSE(GetUpdateRect(hwndOf(a), nullptr, FALSE));
+  EXPECT_TRUE(GetUpdateRect(hwndOf(b), nullptr, FALSE));
+  tk::setVisibility(g_chooser, 0);
+  drain();
+}
+
+TEST(DoEvents, DoesNothingBeforeWinMain) { EXPECT_TRUE(tktest::doEventsBeforeWinMainWasIdle()); }
+
+int g_second_activate = 0;
+void secondActivate(ControlId, int, const tk::Params&) { ++g_second_activate; }
+
+TEST(WinMain, RunsOncePerProcess) {
+  Chooser c;
+  tk::bindHandler(g_chooser, tk::Activate, secondActivate);
+  EXPECT_EQ(tk::win32::runningState(), tk::win32::kRunning);
+  tk::WinMain(g_chooser, tk::Normal);
+  EXPECT_EQ(g_second_activate, 0);
+  EXPECT_EQ(tk::win32::mainWindow(), tktest::testMainWindow());
+}
+
+TEST(MessageTable, FrequentMessagesMoveToTheFront) {
+  Chooser c;
+  std::vector<unsigned> before = tk::win32::messageTableOrder();
+  ASSERT_EQ(before.size(), 30u);
+  ASSERT_NE(before.front(), unsigned{WM_SYSCOLORCHANGE});
+  for (int i = 0; i < 20000; ++i) SendMessageA(hwndOf(g_chooser), WM_SYSCOLORCHANGE, 0, 0);
+  std::vector<unsigned> after = tk::win32::messageTableOrder();
+  EXPECT_EQ(after.front(), unsigned{WM_SYSCOLORCHANGE});
+  std::sort(before.begin(), before.end());
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(before, after);  // the rows change places, none is lost
+}
+
+// ---- the main loop's end, in a child process ----
+
+int g_activations = 0;
+void closeAtOnce(ControlId self, int, const tk::Params&) {
+  ++g_activations;
+  PostMessageA(hwndOf(self), WM_CLOSE, 0, 0);
+}
+int winMainEndsWhenTheMainWindowCloses() {
+  ControlId w = tk::createEx(tk::Window, "main", 0, 0, 0, 200, 100, 0, 0);
+  tk::bindHandler(w, tk::Activate, closeAtOnce);
+  tk::WinMain(w, tk::Normal);
+  bool ended = tk::win32::runningState() == tk::win32::kEnded && !tk::win32::validId(w) &&
+               tk::win32::mainWindow() == 0;
+  tk::WinMain(w, tk::Normal);  // once per process
+  return ended && g_activations == 1 ? 42 : 3;
+}
+tktest::ChildScenario s1("winmain-close", winMainEndsWhenTheMainWindowCloses);
+
+TEST(WinMain, ReturnsWhenTheMainWindowIsClosed) {
+  EXPECT_EQ(tktest::runChild("winmain-close"), 42);
+}
+
+}  // namespace
