@@ -69,9 +69,10 @@ struct State {
   headless::Face* face = nullptr;
 };
 
+// Never destroyed: the terminal face still reads it from its exit handler.
 State& state() {
-  static State s;
-  return s;
+  static State* s = new State();
+  return *s;
 }
 
 double now_ms() {

@@ -1,0 +1,182 @@
+// Start-up and the verb dispatch: the windows the program builds, which runs
+// each verb starts and in what order, the arguments and the progress display.
+#include "tests/main/program_fixture.h"
+
+namespace {
+
+using namespace tk;
+
+TEST_F(ProgramTest, ControlsAreCreatedAsTheTableSays) {
+  program_setup({"ilhome", "x", "h", "a"});
+  struct Row {
+    int kind;
+    int parent_row;  // -1 for a window
+    const char* caption;
+    int x, y, width, height;
+    std::uint32_t style, ex_style;
+  };
+  const Row rows[] = {
+      {Window, -1, "Window1", 332, 350, 360, 68, 0x80400000u, 0x10u},
+      {CenteredLabel, 0, "lAksi", 0, 4, 360, 20, 0x54000001u, 0},
+      {CenteredLabel, 0, "0%", 320, 24, 40, 20, 0x54000001u, 0},
+      {CenteredLabel, 0, "", 0, 24, 360, 20, 0x54000001u, 0},
+      {CenteredLabel, 0, "Thanks for using Ilvar Portable", 0, 44, 360, 20, 0x54000001u, 0},
+      {Window, -1, "Welcome to Ilvar Portable", 350, 326, 324, 117, 0x00400000u, 0x1u},
+      {Label, 5, "Please select an Ilvar Portable profile or type a new one:", 8, 8, 300, 20,
+       0x54000000u, 0},
+      {ComboBox, 5, "lsProfile", 40, 32, 272, 120, 0x54210202u, 0x210u},
+      {CheckBox, 5, "Don't ask me again", 40, 60, 148, 20, 0x54010003u, 0},
+      {DefaultButton, 5, "Start!", 224, 56, 88, 28, 0x54010001u, 0},
+  };
+  std::vector<ControlId> all = headless::controlIds();
+  // The toolkit's two pseudo controls come first, then the table in order.
+  ASSERT_EQ(all.size(), std::size(rows) + 2);
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const Row& r = rows[i];
+    const headless::Control& c = test::control(all[i + 2]);
+    EXPECT_EQ(c.kind, r.kind) << i;
+    EXPECT_EQ(c.parent, r.parent_row < 0 ? 0 : all[static_cast<std::size_t>(r.parent_row) + 2])
+        << i;
+    EXPECT_EQ(c.caption, r.caption) << i;
+    EXPECT_EQ(c.x, r.x) << i;
+    EXPECT_EQ(c.y, r.y) << i;
+    EXPECT_EQ(c.width, r.width) << i;
+    EXPECT_EQ(c.height, r.height) << i;
+    EXPECT_EQ(c.style, r.style) << i;
+    EXPECT_EQ(c.ex_style, r.ex_style) << i;
+    if (r.kind == Window) {
+      EXPECT_TRUE(c.x_center && c.y_center) << i;
+      EXPECT_FALSE(c.visible) << i;
+    }
+  }
+  EXPECT_EQ(ids().status, all[2]);
+  EXPECT_EQ(ids().list, all[9]);
+  EXPECT_EQ(program().zero_block, std::vector<char>(4096, 0));
+  EXPECT_EQ(program().archive_size, 1);
+}
+
+// What each verb ran, seen from the files it changed.
+struct Outcome {
+  bool unpacked;
+  bool packed;
+  bool burned;
+};
+
+class VerbTest : public ProgramTest {
+ protected:
+  // A profile in use (marker v.ilhome), a default archive to unpack, and a
+  // file in the home directory to burn.
+  void prepare() {
+    write_bytes(profile() / "p.txt", "profile data");
+    write_bytes(root_ / "home" / "other.txt", "secret");
+    write_bytes(arch(kMarkerName), "v.ilhome");
+    write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
+  }
+  Outcome outcome() const {
+    return {fs::exists(profile() / "u.txt"), fs::exists(arch("v.ilhome")),
+            read_bytes(root_ / "home" / "other.txt") == std::string(4096, '\0')};
+  }
+};
+
+TEST_F(VerbTest, EachVerbRunsItsRuns) {
+  struct Row {
+    const char* verb;
+    Outcome want;
+  };
+  const Row rows[] = {
+      {"ekstrak", {true, false, false}},    {"Ekstrak", {false, false, false}},
+      {"ekstrak2", {false, false, false}},  {"arsip", {false, true, false}},
+      {"ARSIP", {false, true, false}},      {"myarsipnow", {false, true, false}},
+      {"xArSiPx", {false, true, false}},    {"bakar", {false, false, true}},
+      {"BaKaR", {false, false, true}},      {"arsipbakar", {false, true, true}},
+      {"bakararsip", {false, true, true}},  {"", {false, false, false}},
+      {"something", {false, false, false}},
+  };
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    prepare();
+    EXPECT_EQ(run(r.verb), kExitDone) << r.verb;
+    Outcome got = outcome();
+    EXPECT_EQ(got.unpacked, r.want.unpacked) << r.verb;
+    EXPECT_EQ(got.packed, r.want.packed) << r.verb;
+    EXPECT_EQ(got.burned, r.want.burned) << r.verb;
+    if (!r.want.unpacked && !r.want.packed && !r.want.burned) {
+      // Nothing ran: the status window was hidden at once and never shown.
+      EXPECT_FALSE(g_status_shown_at_exit) << r.verb;
+      EXPECT_TRUE(texts(ids().action).empty()) << r.verb;
+      EXPECT_EQ(marker(), "v.ilhome") << r.verb;
+    } else {
+      EXPECT_TRUE(g_status_shown_at_exit) << r.verb;
+    }
+  }
+}
+
+TEST_F(VerbTest, PackRunsBeforeBurnWhateverTheWordOrder) {
+  prepare();
+  EXPECT_EQ(run("bakararsip"), kExitDone);
+  // The archive holds the profile as it was before the burn.
+  EXPECT_NE(read_bytes(arch("v.ilhome")).find("profile data"), std::string::npos);
+  EXPECT_EQ(read_bytes(profile() / "p.txt"), std::string(4096, '\0'));
+  EXPECT_EQ(texts(ids().action),
+            (std::vector<std::string>{"Keeping your memories...",
+                                      "Incinerating private data and history..."}));
+}
+
+TEST_F(VerbTest, MissingArgumentsDoNothingAndFurtherOnesAreIgnored) {
+  prepare();
+  // The current directory must never stand in for a missing home.
+  EXPECT_EQ(runArgs({}), kExitDone);
+  EXPECT_EQ(runArgs({"bakar"}), kExitDone);
+  EXPECT_EQ(runArgs({"bakar", home_}), kExitDone);
+  EXPECT_EQ(runArgs({"arsip", home_}), kExitDone);
+  EXPECT_EQ(runArgs({"bakar", "", arch_}), kExitDone);
+  EXPECT_EQ(outcome().burned, false);
+  EXPECT_EQ(outcome().packed, false);
+  EXPECT_EQ(marker(), "v.ilhome");
+  EXPECT_EQ(runArgs({"arsip", home_, arch_, "bakar", "more"}), kExitDone);
+  EXPECT_TRUE(outcome().packed);
+  EXPECT_FALSE(outcome().burned);
+}
+
+TEST(ProgressDisplay, PercentageDropsTheFraction) {
+  struct Row {
+    long long numerator, denominator;
+    const char* text;
+  };
+  const Row rows[] = {{1, 3, "33%"},   {2, 3, "66%"},  {0, 3, "0%"},   {34, 87, "39%"},
+                      {81, 87, "93%"}, {3, 3, "100%"}, {1, 4096, "0%"}};
+  for (const Row& r : rows) {
+    EXPECT_EQ(percent_text(r.numerator, r.denominator), r.text)
+        << r.numerator << "/" << r.denominator;
+  }
+}
+
+TEST_F(ProgramTest, ShowProgressSetsBothLabels) {
+  program_setup({"ilhome", "x", "h", "a"});
+  show_progress("mail/a.txt", 2, 3);
+  EXPECT_EQ(getText(ids().file), "mail/a.txt");
+  EXPECT_EQ(getText(ids().percent), "66%");
+}
+
+TEST_F(ProgramTest, BurnDisplayNameDropsTheHomeDirectory) {
+  struct Row {
+    const char* home;
+    const char* path;
+    const char* shown;
+  };
+  const Row rows[] = {
+      {"C:\\P", "C:\\P\\profile\\cache\\x.dat", "profile/cache/x.dat"},
+      {"C:\\P", "c:\\p\\a.txt", "a.txt"},  // letters A-Z folded
+      {"C:\\P", "D:\\Other\\x.dat", "D:/Other/x.dat"},
+      {"C:\\P\\", "C:\\P\\a.txt", "a.txt"},
+      {"/tmp/h", "/tmp/h\\sub\\b.txt", "sub/b.txt"},
+      {"C:\\P", "X:\\C:\\P\\a", "X:/C:/P/a"},  // only at the front
+  };
+  for (const Row& r : rows) {
+    program_setup({"ilhome", "bakar", r.home, "a"});
+    EXPECT_EQ(burn_display_name(r.path), r.shown) << r.path;
+  }
+}
+
+}  // namespace
