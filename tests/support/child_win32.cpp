@@ -77,5 +77,8 @@ bool dot_names_hidden() { return false; }
 
 bool make_symlink(const std::string& target, const std::string& link, bool directory) {
   const DWORD flags = (directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | 0x2;  // unprivileged create
-  return CreateSymbolicLinkA(link.c_str(), target.c_str(), flags) != 0;
+  // Some systems report success without making the link; believe only a link
+  // that is there afterwards.
+  return CreateSymbolicLinkA(link.c_str(), target.c_str(), flags) != 0 &&
+         GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

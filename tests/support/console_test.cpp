@@ -19,11 +19,19 @@ TEST_F(ConsoleDialogue, AnswersThatGoOnOrEnd) {
     bool goes_on;
   };
   const Case cases[] = {
-      {"yes\n", true},      {"ya\n", true},        {"iya\n", true},   {"Y\n", true},
-      {"nay\n", true},      {"yesterday\n", true}, {"yes\r\n", true},  // a line from a console that
-                                                                       // ends in CR LF
-      {"yes", true},  // the last line without its line-feed
-      {"no\n", false},      {"ok\n", false},       {"oke\n", false},  {"\n", false},
+      {"yes\n", true},
+      {"ya\n", true},
+      {"iya\n", true},
+      {"Y\n", true},
+      {"nay\n", true},
+      {"yesterday\n", true},
+      {"yes\r\n", true},  // a line from a console that
+                          // ends in CR LF
+      {"yes", true},      // the last line without its line-feed
+      {"no\n", false},
+      {"ok\n", false},
+      {"oke\n", false},
+      {"\n", false},
       {"", false},           // end of input
       {"no\nyes\n", false},  // only the first line is an answer
       {"y\x08\n", false},    // a control character makes it no answer

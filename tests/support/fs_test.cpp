@@ -209,7 +209,7 @@ TEST_F(Listings, LinksAreMarkedAndNotFollowed) {
     SCOPED_TRACE(name);
     const auto entry = std::find_if(entries.begin(), entries.end(),
                                     [&](const DirEntry& e) { return e.name == name; });
-    ASSERT_NE(entry, entries.end());
+    ASSERT_NE(entry, entries.end()) << testing::PrintToString(names_of(list_dir(root_)));
     EXPECT_EQ(entry->attributes.back(), 'l') << entry->attributes;
   }
   // The link's own entry, not its target's, when it is named directly.

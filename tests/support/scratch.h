@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "support/text.h"
 
@@ -21,8 +24,16 @@ class ScratchTest : public ::testing::Test {
     root_ = replace_all(native_.string(), "/", "\\");
   }
   void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(native_, ignored);
+    // A child process's handles can outlive it for a moment on Windows, which
+    // makes the removal fail with a sharing violation; try again a while.
+    std::error_code error;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      error.clear();
+      std::filesystem::remove_all(native_, error);
+      if (!error) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::fprintf(stderr, "scratch not removed: %s\n", error.message().c_str());
   }
 
   // The program's path of a name below the scratch directory.
