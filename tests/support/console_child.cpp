@@ -5,6 +5,7 @@
 
 #include "support/console.h"
 #include "support/dll.h"
+#include "support/fs.h"
 #include "support/value.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +26,11 @@ int main(int argc, char** argv) {
     reset_routine_table();
     register_dll_routine("kernel32", "NoSuch", "NoSuchRoutineA", {KIND_STRING}, KIND_INT);
     result = dllFunc("NoSuch", {Value::text("a")});
+  } else if (mode == "make-dirs") {
+    // With an empty table every CreateDirectory call shows its own message,
+    // which names the prefix it was asked to create.
+    reset_routine_table();
+    result = make_dirs(argc > 2 ? argv[2] : "");
   } else {
     return 2;
   }

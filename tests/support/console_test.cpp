@@ -82,4 +82,40 @@ TEST_F(ConsoleDialogue, RoutineTableFailuresShowTheirMessage) {
   }
 }
 
+TEST_F(ConsoleDialogue, MakeDirsCallsOncePerPrefix) {
+  struct Case {
+    std::string path;
+    std::vector<std::string> prefixes;  // as printed: backslashes doubled
+    int result;
+  };
+  const Case cases[] = {
+      {"C:/Profiles/a/b",
+       {"C:", "C:\\\\Profiles", "C:\\\\Profiles\\\\a", "C:\\\\Profiles\\\\a\\\\b"},
+       0},
+      {"C:/Profiles/a/b/",
+       {"C:", "C:\\\\Profiles", "C:\\\\Profiles\\\\a", "C:\\\\Profiles\\\\a\\\\b"},
+       0},
+      {"relative-name", {"relative-name"}, 0},  // one call for the whole path
+      {"/lead", {"", "\\\\lead"}, 0},           // the empty prefix before a leading backslash
+      {"", {""}, 0},
+      {"<existing>", {}, 1},  // an existing directory: no call at all
+  };
+  for (const Case& c : cases) {
+    const std::string target = c.path == "<existing>" ? root_ : c.path;
+    SCOPED_TRACE(target);
+    const ChildRun run = run_console_child({"make-dirs", target}, "y\ny\ny\ny\ny\n", root_);
+    ASSERT_TRUE(run.started);
+    std::string err;
+    std::string out;
+    for (const std::string& prefix : c.prefixes) {
+      err += "ERROR dllFunc: dll routine name not found! nama = \"CreateDirectory\" par = {\"" +
+             prefix + "\", 0}\n";
+      out += kPrompt + "\n";
+    }
+    EXPECT_EQ(run.err, err);
+    EXPECT_EQ(run.out, out + "[went on, result " + std::to_string(c.result) + "]");
+    EXPECT_EQ(run.exit_code, 0);
+  }
+}
+
 }  // namespace
