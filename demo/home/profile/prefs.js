@@ -1,0 +1,2 @@
+user_pref("browser.startup.homepage", "about:blank");
+user_pref("browser.download.useDownloadDir", true);
