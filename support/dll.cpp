@@ -110,7 +110,13 @@ std::int32_t dllFunc(const std::string& name, const std::vector<Value>& argument
     }
     for (std::size_t k = 0; k < argument.list.size(); ++k) {
       const Value& code = argument.list[k];
-      copy[k] = code.is_number ? static_cast<char>(static_cast<int>(code.number)) : '\0';
+      // Only the low byte of a code is a character; machine_word keeps the
+      // conversion defined for any number.
+      copy[k] =
+          code.is_number
+              ? static_cast<char>(static_cast<unsigned char>(
+                    static_cast<std::uintptr_t>(machine_word(code.number, KIND_POINTER)) & 0xFF))
+              : '\0';
     }
     copy[argument.list.size()] = '\0';
     words.push_back(reinterpret_cast<std::intptr_t>(copy.get()));
