@@ -27,12 +27,11 @@ TEST_F(ProgramTest, BurnBlockCounts) {
   };
   const Row rows[] = {{0, 4096},    {1, 4096},    {4095, 4096},
                       {4096, 8192}, {8191, 8192}, {8192, 12288}};
-  for (const Row& r : rows) {
-    write_bytes(root_ / "home" / ("f" + std::to_string(r.size)), std::string(r.size, 'x'));
-  }
+  auto path_of = [this](const Row& r) { return root_ / "home" / std::to_string(r.size); };
+  for (const Row& r : rows) write_bytes(path_of(r), std::string(r.size, 'x'));
   EXPECT_EQ(run("bakar"), kExitDone);
   for (const Row& r : rows) {
-    std::string bytes = read_bytes(root_ / "home" / ("f" + std::to_string(r.size)));
+    std::string bytes = read_bytes(path_of(r));
     EXPECT_EQ(bytes.size(), r.after) << r.size;
     EXPECT_TRUE(all_zero(bytes)) << r.size;
   }

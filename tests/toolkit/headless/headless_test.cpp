@@ -18,7 +18,10 @@ ControlId g_button = 0;
 
 void logEvent(ControlId self, int event, const Params& params) {
   std::string entry = std::to_string(self) + ":" + std::to_string(event);
-  for (long p : params) entry += ":" + std::to_string(p);
+  for (long p : params) {
+    entry += ':';
+    entry += std::to_string(p);
+  }
   if (const auto* c = headless::control(self)) entry += c->visible ? ":shown" : ":hidden";
   g_log.push_back(entry);
 }
