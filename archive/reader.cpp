@@ -187,6 +187,7 @@ void read_archive(File& file, const std::string& root, const UnpackProgress& pro
   ArchiveInput input(file, archive_length(file));
   unsigned char tag[kTagSize];
   if (input.read(tag, kTagSize) != kTagSize || !tag_is(tag, kMagic)) return;
+  std::string known_directory;
 
   for (;;) {
     if (input.read(tag, kTagSize) != kTagSize) return;  // a missing trailer is no error
@@ -211,8 +212,11 @@ void read_archive(File& file, const std::string& root, const UnpackProgress& pro
     if (stored_name_is_safe(stored_name)) {
       const std::string target_path = replace_all(join_path(root, stored_name), "/", "\\");
       const std::string directory = parent_path(target_path);
-      if (path_kind(directory) == 0) make_dirs(directory);
+      // Records come directory by directory: one that just took a file
+      // exists, and asking again for each of its files costs a listing each.
+      if (directory != known_directory && path_kind(directory) == 0) make_dirs(directory);
       target = File::open(target_path, OpenMode::kWrite);
+      if (target.is_open()) known_directory = directory;
     }
     if (!target.is_open()) {
       if (!complete || !input.skip(data_length)) return;

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <string_view>
+#include <utility>
 
 #include "archive/dirwalk.h"
 #include "archive/format.h"
@@ -14,7 +17,49 @@
 
 namespace {
 
-std::vector<std::string> g_file_list;
+// The file list, packed into one buffer: a profile holds tens of thousands
+// of files, and one string object per path would cost several megabytes.
+class FileList {
+ public:
+  void clear() {
+    bytes_.clear();
+    bytes_.shrink_to_fit();
+    starts_.clear();
+    starts_.shrink_to_fit();
+  }
+  std::size_t size() const { return starts_.size(); }
+  std::string_view operator[](std::size_t i) const {
+    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] : bytes_.size();
+    return std::string_view(bytes_).substr(starts_[i], end - starts_[i]);
+  }
+  void push_back(std::string_view entry) {
+    starts_.push_back(bytes_.size());
+    bytes_.append(entry);
+  }
+  std::string pop_back() {
+    std::string last(operator[](starts_.size() - 1));
+    bytes_.resize(starts_.back());
+    starts_.pop_back();
+    return last;
+  }
+  // Rewrites every entry in order; `change` returns false to drop one.
+  template <typename Change>
+  void rewrite(Change change) {
+    FileList result;
+    std::string entry;
+    for (std::size_t i = 0; i < size(); ++i) {
+      entry = operator[](i);
+      if (change(entry)) result.push_back(entry);
+    }
+    *this = std::move(result);
+  }
+
+ private:
+  std::string bytes_;
+  std::vector<std::size_t> starts_;
+};
+
+FileList g_file_list;
 std::string g_base_path;
 
 // Browser caches and backups are rebuilt by the browser; packing them only
@@ -137,7 +182,11 @@ std::string temporary_archive_path(const std::string& archive_path) {
   return archive_path + kTemporarySuffix;
 }
 
-const std::vector<std::string>& writer_file_list() { return g_file_list; }
+std::vector<std::string> writer_file_list() {
+  std::vector<std::string> copy;
+  for (std::size_t i = 0; i < g_file_list.size(); ++i) copy.emplace_back(g_file_list[i]);
+  return copy;
+}
 
 void writer_clear_file_list() { g_file_list.clear(); }
 
@@ -148,32 +197,54 @@ int wdcb1(const std::string& directory, const DirEntry& entry) {
   return 0;
 }
 
-void make_relative(const std::string& root) {
-  for (std::string& entry : g_file_list) {
-    if (match_nocase(1, entry, root) != 1) continue;
-    std::string rest = entry.substr(root.size());
-    if (!rest.empty() && rest.front() == '\\') rest.erase(0, 1);
-    entry = std::move(rest);
+namespace {
+
+void make_entry_relative(std::string& entry, const std::string& root) {
+  if (match_nocase(1, entry, root) != 1) return;
+  entry.erase(0, root.size());
+  if (!entry.empty() && entry.front() == '\\') entry.erase(0, 1);
+}
+
+class Exclusions {
+ public:
+  Exclusions() {
+    for (std::size_t i = 0; i < patterns_.size(); ++i) {
+      patterns_[i] = lower_ascii(kExclusionPatterns[i]);
+    }
   }
+  bool match(const std::string& entry) const {
+    const std::string lowered = lower_ascii(entry);
+    return std::any_of(patterns_.begin(), patterns_.end(),
+                       [&lowered](const std::string& p) { return glob_match(p, lowered); });
+  }
+
+ private:
+  std::array<std::string, kExclusionPatterns.size()> patterns_;
+};
+
+}  // namespace
+
+void make_relative(const std::string& root) {
+  g_file_list.rewrite([&root](std::string& entry) {
+    make_entry_relative(entry, root);
+    return true;
+  });
 }
 
 void drop_excluded() {
-  std::array<std::string, kExclusionPatterns.size()> patterns;
-  for (std::size_t i = 0; i < patterns.size(); ++i)
-    patterns[i] = lower_ascii(kExclusionPatterns[i]);
   // One pass keeps the order of the entries that stay, the same as removing
   // matches one by one from the last entry to the first.
-  const auto excluded = [&patterns](const std::string& entry) {
-    const std::string lowered = lower_ascii(entry);
-    return std::any_of(patterns.begin(), patterns.end(),
-                       [&lowered](const std::string& p) { return glob_match(p, lowered); });
-  };
-  g_file_list.erase(std::remove_if(g_file_list.begin(), g_file_list.end(), excluded),
-                    g_file_list.end());
+  const Exclusions exclusions;
+  g_file_list.rewrite([&exclusions](std::string& entry) { return !exclusions.match(entry); });
 }
 
-bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                  long long size) {
+namespace {
+
+// The listed size is asked for only when the file fills more than one copy
+// block: a smaller file is known whole before its record is begun, and a
+// profile is mostly small files.
+bool write_record_listed(File& input, ArchiveOutput& archive, const std::string& stored_name,
+                         const std::function<long long()>& listed_size) {
   if (is_settings_file(stored_name)) {
     // The settings file is the one file held whole: the base path is
     // replaced wherever it stands.
@@ -197,7 +268,7 @@ bool write_record(File& input, ArchiveOutput& archive, const std::string& stored
     }
     // More than one block: the listed size stands until the copy shows
     // how many bytes there really were.
-    data_length = static_cast<std::uint32_t>(size);
+    data_length = static_cast<std::uint32_t>(listed_size());
   }
 
   const std::uint64_t record_start = archive.position();
@@ -221,18 +292,25 @@ bool write_record(File& input, ArchiveOutput& archive, const std::string& stored
   return !archive.failed();
 }
 
+}  // namespace
+
+bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
+                  long long size) {
+  return write_record_listed(input, archive, stored_name, [size] { return size; });
+}
+
 bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress) {
   archive.write(kMagic, kTagSize);
   g_base_path = parent_path(root);
   const long count = static_cast<long>(g_file_list.size());
   for (long i = 0; i < count; ++i) {
-    const std::string& entry = g_file_list[static_cast<std::size_t>(i)];
+    const std::string entry(g_file_list[static_cast<std::size_t>(i)]);
     const std::string full_path = join_path(root, entry);
     const std::string stored_name = replace_all(entry, "\\", "/");
     File input = File::open(full_path, OpenMode::kRead);
     if (input.is_open()) {
-      const long long size = file_size(full_path);
-      if (!write_record(input, archive, stored_name, size)) return false;
+      const auto listed_size = [&full_path] { return file_size(full_path); };
+      if (!write_record_listed(input, archive, stored_name, listed_size)) return false;
       input.close();
     }
     if (progress) progress(stored_name, i + 1, count);
@@ -244,11 +322,26 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
 int kompres(const std::string& root, const std::string& archive_path,
             const PackProgress& progress) {
   writer_clear_file_list();
+  // Each collected path is made relative and tested against the exclusions
+  // as soon as the walk gives it, which leaves the same list as doing both
+  // over the whole list afterwards but never holds all the full paths or
+  // the excluded caches at once.
+  const Exclusions exclusions;
+  const auto collect = [&](const std::string& directory, const DirEntry& entry) {
+    const std::size_t before = g_file_list.size();
+    wdcb1(directory, entry);
+    if (g_file_list.size() == before) return 0;
+    std::string path = g_file_list.pop_back();
+    make_entry_relative(path, root);
+    if (!exclusions.match(path)) g_file_list.push_back(path);
+    return 0;
+  };
   // A profile directory that cannot be listed would give an empty archive
   // in place of the stored profile.
-  if (walk_tree(root, wdcb1, true) == -1) return -1;
-  make_relative(root);
-  drop_excluded();
+  if (walk_tree(root, collect, true) == -1) {
+    writer_clear_file_list();
+    return -1;
+  }
 
   // The old archive is replaced only by a complete new one that is on the
   // disk; until the rename it stays as it was.

@@ -21,7 +21,8 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
 int wdcb1(const std::string& directory, const DirEntry& entry);
 void make_relative(const std::string& root);
 void drop_excluded();
-const std::vector<std::string>& writer_file_list();
+// A copy of the file list as it stands.
+std::vector<std::string> writer_file_list();
 void writer_clear_file_list();
 
 // The file next to the archive that a pack writes before it replaces the
