@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "archive/format.h"
@@ -23,6 +24,13 @@ using archive_test::ScratchDir;
 using archive_test::write_bytes;
 
 using PackCall = std::tuple<std::string, long, long>;
+
+DirEntry make_entry(std::string name, std::string attributes) {
+  DirEntry entry;
+  entry.name = std::move(name);
+  entry.attributes = std::move(attributes);
+  return entry;
+}
 
 class Writer : public ScratchDir {
  protected:
@@ -109,11 +117,7 @@ TEST_F(Writer, ExclusionTable) {
       {"x.bak", false},  // last entry, removed like any other
   };
   writer_clear_file_list();
-  DirEntry entry;
-  for (const Case& c : cases) {
-    entry.name = c.entry;
-    wdcb1("", entry);
-  }
+  for (const Case& c : cases) wdcb1("", make_entry(c.entry, ""));
   drop_excluded();
   std::vector<std::string> expected;
   for (const Case& c : cases) {
@@ -137,13 +141,8 @@ TEST_F(Writer, CollectsFilesOnlyAndMakesThemRelative) {
   };
   for (const Case& c : cases) {
     writer_clear_file_list();
-    DirEntry entry;
-    entry.name = "directory";
-    entry.attributes = "d";
-    wdcb1(c.root, entry);
-    entry.name = c.entry;
-    entry.attributes = "hsa";
-    wdcb1("", entry);
+    wdcb1(c.root, make_entry("directory", "d"));
+    wdcb1("", make_entry(c.entry, "hsa"));
     make_relative(c.root);
     EXPECT_EQ(std::vector<std::string>{c.relative}, writer_file_list()) << c.entry;
   }
