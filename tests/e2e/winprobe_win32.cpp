@@ -10,9 +10,16 @@
 //   winprobe items TITLE               the combo box items, "*" before the selected one
 //   winprobe settext TITLE TEXT        type TEXT into the combo box's edit field
 //   winprobe click TITLE CAPTION       click the child button whose text is CAPTION
-//   winprobe watch TITLE MS OUTFILE    record every distinct state of TITLE's
-//                                      children until it disappears or MS pass;
-//                                      the last line is "visible N" (milliseconds)
+//   winprobe watch TITLE MS OUTFILE [sync]
+//                                      record every distinct state of TITLE's
+//                                      children (after "rect X Y W H|") until it
+//                                      is destroyed or MS pass; the last line is
+//                                      "visible N", the longest time in
+//                                      milliseconds that it stayed visible.
+//                                      With sync the texts are asked of the
+//                                      controls, so each read waits for the program
+//                                      to handle messages: every state it shows
+//                                      between two long stretches of work is seen
 //   winprobe lock FILE MS              hold FILE open with no sharing for MS
 //
 // Exit status 0 on success, 1 when the window or control is not found.
@@ -52,31 +59,39 @@ HWND findVisible(const std::string& title) {
   return found;
 }
 
-std::string windowText(HWND h) {
-  // Cross-process: WM_GETTEXT with a timeout so a busy program cannot hang us.
+// The text of a control. A program that is busy in a long run handles no
+// messages, so the watcher reads the caption the system keeps for the window
+// (GetWindowText never sends to another process); the message form, with a
+// time-out, is for controls whose text lives inside them, like a combo box.
+std::string windowText(HWND h, bool ask_the_control, UINT timeout_ms = 2000) {
   char buf[1024] = {};
   DWORD_PTR len = 0;
-  if (!SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
-                           SMTO_ABORTIFHUNG, 2000, &len)) {
+  if (!ask_the_control || !SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf,
+                                               reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
+                                               timeout_ms, &len)) {
     GetWindowTextA(h, buf, sizeof buf);
   }
   return buf;
 }
 
-std::vector<Child> children(HWND parent) {
-  std::vector<Child> out;
+std::vector<Child> children(HWND parent, bool ask_the_controls = true, UINT timeout_ms = 2000) {
+  struct Ctx {
+    std::vector<Child> out;
+    bool ask;
+    UINT timeout;
+  } ctx{{}, ask_the_controls, timeout_ms};
   EnumChildWindows(
       parent,
       [](HWND h, LPARAM lp) -> BOOL {
-        auto* v = reinterpret_cast<std::vector<Child>*>(lp);
+        auto* c = reinterpret_cast<Ctx*>(lp);
         if (GetParent(h) != GetAncestor(h, GA_ROOT)) return TRUE;  // combo's inner edit
         char cls[128] = {};
         GetClassNameA(h, cls, sizeof cls);
-        v->push_back({h, cls, windowText(h)});
+        c->out.push_back({h, cls, windowText(h, c->ask, c->timeout)});
         return TRUE;
       },
-      reinterpret_cast<LPARAM>(&out));
-  return out;
+      reinterpret_cast<LPARAM>(&ctx));
+  return ctx.out;
 }
 
 bool sameClass(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
@@ -119,25 +134,47 @@ int main(int argc, char** argv) {
   if (cmd == "watch") {
     if (argc < 5) return usage();
     DWORD ms = static_cast<DWORD>(std::atol(argv[3]));
+    const bool sync = argc > 5 && std::string(argv[5]) == "sync";
     FILE* out = std::fopen(argv[4], "wb");
     if (!out) return 1;
     DWORD start = GetTickCount();
-    DWORD first_seen = 0;
-    DWORD last_seen = 0;
     std::string last;
     bool seen = false;
+    HWND h = nullptr;
+    DWORD shown_at = 0;
+    DWORD longest = 0;
+    bool shown = false;
+    // The program shows and hides its window as it goes (opened, hidden at
+    // once, shown again for the run): watch until the window is destroyed,
+    // and report the longest stretch it stayed visible.
     while (GetTickCount() - start < ms) {
-      HWND h = findVisible(title);
+      // Found once by title, then followed by handle: a title read can fail
+      // while the program is busy, its handle cannot.
       if (!h) {
-        if (seen) break;
+        h = findVisible(title);
+        if (!h) {
+          Sleep(1);
+          continue;
+        }
+      }
+      if (!IsWindow(h)) break;
+      const DWORD now = GetTickCount();
+      if (!IsWindowVisible(h)) {
+        if (shown && now - shown_at > longest) longest = now - shown_at;
+        shown = false;
         Sleep(1);
         continue;
       }
-      if (!seen) first_seen = GetTickCount();
-      seen = true;
-      last_seen = GetTickCount();
-      std::string state;
-      for (const Child& c : children(h)) state += c.text + "|";
+      if (!shown) shown_at = now;
+      shown = seen = true;
+      if (now - shown_at > longest) longest = now - shown_at;
+      RECT r{};
+      GetWindowRect(h, &r);
+      char where[64];
+      std::snprintf(where, sizeof where, "rect %ld %ld %ld %ld|", r.left, r.top, r.right - r.left,
+                    r.bottom - r.top);
+      std::string state = where;
+      for (const Child& c : children(h, sync, 500)) state += c.text + "|";
       if (state != last) {
         std::fprintf(out, "%s\n", state.c_str());
         std::fflush(out);
@@ -145,7 +182,7 @@ int main(int argc, char** argv) {
       }
       Sleep(1);
     }
-    std::fprintf(out, "visible %lu\n", static_cast<unsigned long>(last_seen - first_seen));
+    std::fprintf(out, "visible %lu\n", static_cast<unsigned long>(longest));
     std::fclose(out);
     return seen ? 0 : 1;
   }
@@ -190,10 +227,13 @@ int main(int argc, char** argv) {
       LRESULT n = SendMessageA(c.hwnd, CB_GETCOUNT, 0, 0);
       LRESULT sel = SendMessageA(c.hwnd, CB_GETCURSEL, 0, 0);
       for (LRESULT i = 0; i < n; ++i) {
-        char buf[1024] = {};
-        if (SendMessageA(c.hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) <
-            static_cast<LRESULT>(sizeof buf))
-          SendMessageA(c.hwnd, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+        // The wide message: Wine converts it reliably across processes.
+        wchar_t wide[1024] = {};
+        char buf[2048] = {};
+        if (SendMessageW(c.hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 1024) {
+          SendMessageW(c.hwnd, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+          WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+        }
         std::printf("%s%s\n", i == sel ? "*" : " ", buf);
       }
       return 0;
