@@ -9,7 +9,8 @@
 enum class OpenMode {
   kRead,               // existing file, read only
   kWrite,              // create, or empty an existing file; write only
-  kReadWriteExisting,  // existing file, read and write, never created or truncated
+  kReadWriteExisting,  // existing file, read and write, never created or truncated;
+                       // never opened through a symbolic link named by the path
 };
 
 class File {

@@ -38,7 +38,9 @@ File File::open(const std::string& path, OpenMode mode) {
       flags |= O_WRONLY | O_CREAT | O_TRUNC;
       break;
     case OpenMode::kReadWriteExisting:
-      flags |= O_RDWR;
+      // This mode overwrites files in place; it must never write through a
+      // symbolic link to whatever the link points at.
+      flags |= O_RDWR | O_NOFOLLOW;
       break;
   }
   int fd;

@@ -32,8 +32,20 @@ File File::open(const std::string& path, OpenMode mode) {
       access = GENERIC_READ | GENERIC_WRITE;
       break;
   }
-  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  // An in-place overwrite opens the name itself, not what a link or junction
+  // points at, and refuses it when it is such a reparse point.
+  const DWORD flags = mode == OpenMode::kReadWriteExisting
+                          ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
+                          : FILE_ATTRIBUTE_NORMAL;
+  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  if (h != INVALID_HANDLE_VALUE && mode == OpenMode::kReadWriteExisting) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      CloseHandle(h);
+      h = INVALID_HANDLE_VALUE;
+    }
+  }
   if (h != INVALID_HANDLE_VALUE) file.handle_ = reinterpret_cast<std::intptr_t>(h);
   return file;
 }

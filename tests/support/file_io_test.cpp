@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "tests/support/child.h"
 #include "tests/support/scratch.h"
 
 namespace {
@@ -62,6 +63,15 @@ TEST_F(FileSeam, OpenModes) {
   EXPECT_TRUE(File::open(path("full"), OpenMode::kWrite).is_open());
   EXPECT_EQ(contents("full"), "");
   EXPECT_FALSE(File::open(path("no-dir\\x"), OpenMode::kWrite).is_open());
+}
+
+TEST_F(FileSeam, InPlaceWritesNeverGoThroughALink) {
+  write("target", "keep");
+  if (!make_symlink(path("target"), path("link"), false) || !exists("link")) {
+    GTEST_SKIP() << "this system cannot make symbolic links here";
+  }
+  EXPECT_FALSE(File::open(path("link"), OpenMode::kReadWriteExisting).is_open());
+  EXPECT_EQ(contents("target"), "keep");
 }
 
 TEST_F(FileSeam, InjectedFaults) {
