@@ -72,7 +72,12 @@ class ArchiveInput {
  private:
   bool refill() {
     if (remaining() == 0) return false;
-    const long long got = file_.read(buffer_.data(), buffer_.size());
+    // Never past the length taken at the start: a file that grows meanwhile
+    // would otherwise carry the position beyond it, and every later check
+    // against the bytes remaining would pass.
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining()));
+    const long long got = file_.read(buffer_.data(), want);
     if (got <= 0) {
       size_ = position_;  // a read failure ends the archive here
       return false;

@@ -236,6 +236,28 @@ TEST_F(Reader, ProgressPositionsAndNoRoutine) {
   EXPECT_EQ((std::map<std::string, std::string>{{"a", "12345"}, {"dir\\b", ""}}), profile_files());
 }
 
+// The archive's length is taken once, when it is opened; bytes that another
+// program appends while it is being read are never read, so every length
+// check stays against the bytes that really remain.
+TEST_F(Reader, BytesAppendedWhileReadingAreNotRead) {
+  const std::string big(300 * 1024, 'b');  // more than one input buffer
+  const std::string bytes = kMagicBytes + record("big", big);
+  ASSERT_TRUE(write_bytes(archive_, bytes));
+  std::vector<std::pair<std::string, long long>> calls;
+  EXPECT_EQ(1, dekompres(profile_, archive_, [&](const std::string& name, long long position) {
+              calls.emplace_back(name, position);
+              if (name == "big") {
+                File append = File::open(archive_, OpenMode::kReadWriteExisting);
+                EXPECT_TRUE(append.is_open() && append.seek(bytes.size()));
+                const std::string more = record("later", "x") + kTrailerBytes;
+                EXPECT_TRUE(append.write(more.data(), more.size()));
+              }
+              return 0;
+            }));
+  EXPECT_EQ((std::map<std::string, std::string>{{"big", big}}), profile_files());
+  EXPECT_EQ((std::vector<std::pair<std::string, long long>>{{"big", 24 + 3}}), calls);
+}
+
 TEST_F(Reader, MissingArchiveGivesMinusOne) {
   EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "home"));
