@@ -43,11 +43,21 @@ File File::open(const std::string& path, OpenMode mode) {
       flags |= O_RDWR | O_NOFOLLOW;
       break;
   }
+  // Opening a named pipe waits for a program at its other end; without
+  // waiting, such a file (and any device or socket) is recognised and refused:
+  // only files and directories hold bytes to keep or overwrite.
   int fd;
   do {
-    fd = ::open(posix_path(path).c_str(), flags, 0666);
+    fd = ::open(posix_path(path).c_str(), flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd >= 0) file.handle_ = fd;
+  if (fd < 0) return file;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return file;
+  }
+  file.handle_ = fd;
   return file;
 }
 

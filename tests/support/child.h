@@ -23,3 +23,5 @@ bool dot_names_hidden();
 // Makes a symbolic link (to a directory when `directory`); false when the
 // platform or the user's rights do not allow it.
 bool make_symlink(const std::string& target, const std::string& link, bool directory);
+// Makes a named pipe; false where the platform has none in its file system.
+bool make_fifo(const std::string& path);

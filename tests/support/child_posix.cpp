@@ -2,6 +2,7 @@
 // as its standard streams, and symbolic links.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,3 +80,5 @@ bool dot_names_hidden() { return true; }
 bool make_symlink(const std::string& target, const std::string& link, bool) {
   return ::symlink(posix(target).c_str(), posix(link).c_str()) == 0;
 }
+
+bool make_fifo(const std::string& path) { return ::mkfifo(posix(path).c_str(), 0600) == 0; }

@@ -82,3 +82,5 @@ bool make_symlink(const std::string& target, const std::string& link, bool direc
   return CreateSymbolicLinkA(link.c_str(), target.c_str(), flags) != 0 &&
          GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+bool make_fifo(const std::string&) { return false; }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
+#include <future>
 #include <string>
 
 #include "tests/support/child.h"
@@ -72,6 +75,27 @@ TEST_F(FileSeam, InPlaceWritesNeverGoThroughALink) {
   }
   EXPECT_FALSE(File::open(path("link"), OpenMode::kReadWriteExisting).is_open());
   EXPECT_EQ(contents("target"), "keep");
+}
+
+// A named pipe in a profile has no bytes to keep or overwrite, and opening
+// one waits for a program at its other end: the pack or unpack would hang.
+TEST_F(FileSeam, NamedPipesAreNeverOpened) {
+  if (!make_fifo(path("pipe"))) GTEST_SKIP() << "no named pipes here";
+  for (const OpenMode mode : {OpenMode::kRead, OpenMode::kWrite, OpenMode::kReadWriteExisting}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    auto opened =
+        std::async(std::launch::async, [&] { return File::open(path("pipe"), mode).is_open(); });
+    if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      // Free the waiting open by opening the other end, then report the hang.
+      if (mode == OpenMode::kRead) {
+        std::ofstream(native(path("pipe")));
+      } else {
+        std::ifstream(native(path("pipe")));
+      }
+      ADD_FAILURE() << "opening a named pipe waited";
+    }
+    EXPECT_FALSE(opened.get());
+  }
 }
 
 TEST_F(FileSeam, InjectedFaults) {
