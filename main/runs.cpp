@@ -22,12 +22,14 @@ void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
 // written whole.
 bool write_marker(const std::string& name) {
   File marker = File::open(marker_path(), OpenMode::kWrite);
-  if (!marker.is_open()) return false;
-  bool written = marker.write(name.data(), name.size());
-  bool closed = marker.close();
-  if (written && closed) return true;
-  // A marker cut short would name another archive, and the next pack run
-  // would write the profile there; better no marker at all.
+  if (marker.is_open()) {
+    bool written = marker.write(name.data(), name.size());
+    bool closed = marker.close();
+    if (written && closed) return true;
+  }
+  // A marker cut short, or an older one left from an earlier unpack, would
+  // name another archive, and the next pack run would write this profile
+  // there; better no marker at all.
   delete_file(marker_path());
   return false;
 }

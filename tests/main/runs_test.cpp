@@ -86,6 +86,26 @@ TEST_F(ProgramTest, UnpackFailures) {
   }
 }
 
+TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderArchive) {
+  // An older marker from an unpack that was never packed names old.ilhome.
+  const std::string old_archive = make_archive({{"old.txt", "only copy"}});
+  write_bytes(arch("old.ilhome"), old_archive);
+  write_bytes(arch(kMarkerName), "old.ilhome");
+  write_bytes(arch(kDefaultArchive), worked_example());
+  io_fail_nth(IoFault::kOpen, 1);  // the marker
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  io_clear_faults();
+  ASSERT_EQ(face_->message_boxes.size(), 1u);
+  EXPECT_EQ(face_->message_boxes[0].text,
+            "Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.");
+  EXPECT_TRUE(fs::exists(profile() / "mail" / "a.txt"));
+  // As the message says, the profile unpacked from default.ilhome is not
+  // saved by the next pack, and never into old.ilhome.
+  EXPECT_FALSE(markerExists());
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(read_bytes(arch("old.ilhome")), old_archive);
+}
+
 TEST_F(ProgramTest, PackOfFourFilesReportsEachQuarter) {
   write_bytes(profile() / "a.txt", "a");
   write_bytes(profile() / "b.txt", "b");
