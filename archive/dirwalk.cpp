@@ -40,11 +40,11 @@ Listing list_dir_sorted(const std::string& path) {
   return listing;
 }
 
-int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories) {
-  const Listing listing = list_dir_sorted(path);
-  if (!listing.ok) return -1;
-  std::string base = path;
-  while (!base.empty() && (base.back() == ' ' || base.back() == '\\')) base.pop_back();
+namespace {
+
+// Visits one listed directory whose path, as the visitor receives it, is `base`.
+int walk_listing(const std::string& base, const Listing& listing, const Visitor& visitor,
+                 bool subdirectories) {
   for (const DirEntry& entry : listing.entries) {
     if (!has_letter(entry.attributes, 'd')) {
       if (int r = visitor(base, entry); r != 0) return r;
@@ -55,10 +55,27 @@ int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectori
     // A link, junction or other reparse point is visited but never entered:
     // following one could leave the tree or loop for ever.
     if (!subdirectories || has_letter(entry.attributes, 'l')) continue;
-    const int r = walk_tree(base + "\\" + entry.name, visitor, subdirectories);
+    // The subdirectory is listed through "\*.*", which lists exactly what the
+    // directory's own path lists, so that a name the listing gave is taken as
+    // it is: a trailing blank is not trimmed off and "*" or "?" in it (both
+    // possible on Linux) is not read as a pattern.
+    const std::string sub = base + "\\" + entry.name;
+    const Listing inner = list_dir_sorted(sub + "\\*.*");
+    if (!inner.ok) continue;  // cannot be listed: passed over, as a -1
+    const int r = walk_listing(sub, inner, visitor, subdirectories);
     if (r != 0 && r != -1) return r;
   }
   return 0;
+}
+
+}  // namespace
+
+int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories) {
+  const Listing listing = list_dir_sorted(path);
+  if (!listing.ok) return -1;
+  std::string base = path;
+  while (!base.empty() && (base.back() == ' ' || base.back() == '\\')) base.pop_back();
+  return walk_listing(base, listing, visitor, subdirectories);
 }
 
 bool glob_match(const std::string& pattern, const std::string& text) {

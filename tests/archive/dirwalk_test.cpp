@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -182,6 +183,26 @@ TEST_F(WalkTree, VisitorResultStopsTheWalk) {
       true);
   EXPECT_EQ(0, nested_minus_one);
   EXPECT_EQ((std::vector<std::string>{"a", "d", "b", "e"}), seen);
+}
+
+// A subdirectory is entered under the name its listing gave: a name that
+// ends in a blank, or holds a wildcard character (both possible on Linux),
+// must not be read as the trimmed name or as a pattern, which would visit
+// another directory's files twice and lose its own.
+TEST_F(WalkTree, SubdirectoriesAreEnteredByTheirExactNames) {
+  std::error_code error;
+  for (const char* name : {"dir ", "dir", "a*b"}) {
+    std::filesystem::create_directories(dir_ / "p" / name, error);
+    if (error) GTEST_SKIP() << "this system does not allow the name " << name;
+  }
+  ASSERT_TRUE(write_bytes(at("p\\dir \\f"), "1"));
+  ASSERT_TRUE(write_bytes(at("p\\dir\\g"), "2"));
+  std::ofstream(dir_ / "p" / "a*b" / "h") << "3";
+  const std::string p = at("p");
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {p, "a*b"},         {p + "\\a*b", "h"}, {p, "dir"},
+      {p + "\\dir", "g"}, {p, "dir "},        {p + "\\dir ", "f"}};
+  EXPECT_EQ(expected, walk(p));
 }
 
 TEST_F(WalkTree, LinksAreVisitedButNotEntered) {
