@@ -163,6 +163,9 @@ bool stored_name_is_safe(const std::string& stored_name) {
   if (name.empty() || name.front() == '\\') return false;
   // Covers drive prefixes ("C:x") and alternate data streams alike.
   if (name.find(':') != std::string::npos) return false;
+  // The system ends a path at a NUL byte: the file written would be another
+  // one than the one stored, possibly one that a later record also writes.
+  if (name.find('\0') != std::string::npos) return false;
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = name.find('\\', start);

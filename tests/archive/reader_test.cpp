@@ -25,7 +25,7 @@ using archive_test::write_bytes;
 
 TEST(StoredName, SafeAndRefusedNames) {
   struct Case {
-    const char* name;
+    std::string name;
     bool safe;
   };
   const Case cases[] = {
@@ -74,6 +74,9 @@ TEST(StoredName, SafeAndRefusedNames) {
       {"dir./y", false},
       {"dir /y", false},
       {"... ", false},
+      // The system ends a name at a NUL byte, so it would write another file.
+      {std::string("keep.txt\0x", 10), false},
+      {std::string("..\0/x", 5), false},
   };
   for (const Case& c : cases) EXPECT_EQ(c.safe, stored_name_is_safe(c.name)) << c.name;
 }
