@@ -6,6 +6,7 @@
 
 #include "archive/dirwalk.h"
 #include "main/program.h"
+#include "support/dir_match.h"
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -34,6 +35,14 @@ class ArchiveDirGuard {
   bool answer_ = false;
 };
 
+// Whether the listing behind file_size would read the name as something else:
+// it takes "*" and "?" as wildcards and drops trailing blanks and tabs, so for
+// such a name (possible on POSIX file systems) it answers for another entry or
+// for none, and the file would keep most of its bytes.
+bool listing_misreads(const std::string& name) {
+  return has_wildcard(name) || (!name.empty() && (name.back() == ' ' || name.back() == '\t'));
+}
+
 // The directory part of a path the walk built with join_path.
 std::string directory_of(const std::string& path) {
   std::size_t at = path.find_last_of('\\');
@@ -44,7 +53,9 @@ std::string directory_of(const std::string& path) {
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
   const bool link = entry.attributes.find(kLinkAttribute) != std::string::npos;
-  program().burn_list.push_back({join_path(directory, entry.name), link});
+  const long long walked_size =
+      listing_misreads(entry.name) ? static_cast<long long>(entry.size) : -1LL;
+  program().burn_list.push_back({join_path(directory, entry.name), link, walked_size});
   return 0;
 }
 
@@ -69,7 +80,7 @@ void burn_files() {
     // outside the home directory.
     if (item.link) continue;
     if (archives.holds(directory_of(item.path))) continue;
-    long long size = file_size(item.path);
+    long long size = item.walked_size >= 0 ? item.walked_size : file_size(item.path);
     File file = File::open(item.path, OpenMode::kReadWriteExisting);
     if (!file.is_open()) continue;  // a directory, read-only, locked or gone
     show_progress(burn_display_name(item.path), i, n);

@@ -46,6 +46,9 @@ struct ProgramControls {
 struct BurnItem {
   std::string path;
   bool link = false;
+  // The size the walk saw, for a name that file_size cannot look up (see
+  // cb_ma); -1 otherwise.
+  long long walked_size = -1;
 };
 
 // What the process keeps from start-up to exit.

@@ -1,5 +1,6 @@
 // POSIX side of the burn tests: symbolic links below the home directory are
-// never written through and never followed.
+// never written through and never followed, and names that only POSIX file
+// systems allow are burned whole.
 #include <unistd.h>
 
 #include "tests/main/program_fixture.h"
@@ -17,6 +18,23 @@ TEST_F(ProgramTest, BurnNeverWritesThroughLinks) {
   EXPECT_TRUE(fs::is_symlink(root_ / "home" / "file-link"));
   EXPECT_EQ(read_bytes(root_ / "home" / "own.txt"), std::string(4096, '\0'));
   EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"own.txt"}));
+}
+
+TEST_F(ProgramTest, BurnOverwritesNamesTheListingWouldReadAsPatterns) {
+  struct Row {
+    const char* name;
+  };
+  // "a?c" has a shorter sibling that the pattern matches first.
+  const Row rows[] = {{"*"}, {"a?c"}, {"trailing blank "}, {"trailing tab\t"}};
+  write_bytes(root_ / "home" / "abc", "1");
+  for (const Row& r : rows) write_bytes(root_ / "home" / r.name, std::string(10000, 'x'));
+  EXPECT_EQ(run("bakar"), kExitDone);
+  for (const Row& r : rows) {
+    const std::string bytes = read_bytes(root_ / "home" / r.name);
+    EXPECT_EQ(bytes.size(), 12288u) << r.name;
+    EXPECT_TRUE(all_zero(bytes)) << r.name;
+  }
+  EXPECT_EQ(read_bytes(root_ / "home" / "abc"), std::string(4096, '\0'));
 }
 
 }  // namespace
