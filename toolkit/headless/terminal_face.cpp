@@ -40,6 +40,19 @@ void writeErr(const std::string& text) {
   std::fflush(stderr);
 }
 
+// A file name may hold line feeds or escape sequences (a POSIX file system
+// allows any byte but the slash); shown as they are they would break the one
+// status line, or one item per line, and could drive the terminal. Control
+// bytes are shown as "?".
+std::string printable(const std::string& text) {
+  std::string shown = text;
+  for (char& ch : shown) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7F) ch = '?';
+  }
+  return shown;
+}
+
 bool isLabel(const Control* c) {
   return c != nullptr && (c->kind == Label || c->kind == CenteredLabel);
 }
@@ -116,7 +129,7 @@ class TerminalFace final : public Face {
     if (const Control* l = control(list)) {
       for (std::size_t i = 0; i < l->items.size(); ++i) {
         prompt += (static_cast<int>(i + 1) == l->index ? "* " : "  ") + std::to_string(i + 1) +
-                  ") " + l->items[i] + "\n";
+                  ") " + printable(l->items[i]) + "\n";
       }
     }
     writeErr(prompt + "> ");
@@ -175,7 +188,7 @@ class TerminalFace final : public Face {
       std::string line;
       for (const Control* l : labels) {
         if (!line.empty()) line += kLabelSeparator;
-        line += l->text;
+        line += printable(l->text);
       }
       return line;
     }

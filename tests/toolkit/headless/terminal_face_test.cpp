@@ -140,4 +140,18 @@ TEST_F(TerminalFaceTest, StatusLineShowsWrittenLabelsInReadingOrder) {
             "Working...  a.txt  50%\nWorking...  b.txt  100%\n");
 }
 
+TEST_F(TerminalFaceTest, ControlBytesInNamesKeepTheStatusLineOneLine) {
+  ControlId status = createEx(Window, "S", 0, 0, 0, 360, 68, 0, 0);
+  static ControlId file;
+  file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
+  bindHandler(status, Activate, [](ControlId, int, const Params&) {
+    setText(file, "a\nb\033[2Jc\r\t\x7f.txt");
+    doEvents(0);
+    doEvents(0);
+  });
+  ::testing::internal::CaptureStderr();
+  WinMain(status, Normal);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "a?b?[2Jc???.txt\n");
+}
+
 }  // namespace
