@@ -86,18 +86,21 @@ Listing list_dir(const std::string& path, std::size_t max_entries) {
   if (cleaned.empty()) return Listing{};
   const std::string native = replace_all(cleaned, "\\", "/");
 
-  // Failures of stat and opendir (missing path, ENAMETOOLONG, no permission)
-  // all end as a failed listing.
-  struct stat st {};
-  if (!has_wildcard(cleaned) && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    return list_contents(native, "*.*", max_entries);
-  }
   const std::size_t slash = native.rfind('/');
   const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
   std::string directory = ".";
   if (slash != std::string::npos) directory = slash == 0 ? "/" : native.substr(0, slash);
+  // Only the last component can be a pattern. A "*" or "?" before it stands
+  // for itself: as on Windows, only a path that exists with exactly those
+  // bytes is found (a Linux directory may have such a name).
   if (has_wildcard(name)) return list_contents(directory, name, max_entries);
-  if (has_wildcard(directory)) return Listing{};
+
+  // Failures of stat and opendir (missing path, ENAMETOOLONG, no permission)
+  // all end as a failed listing.
+  struct stat st {};
+  if (::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return list_contents(native, "*.*", max_entries);
+  }
 
   Listing listing;
   if (::lstat(native.c_str(), &st) == 0) {

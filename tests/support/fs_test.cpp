@@ -114,6 +114,25 @@ TEST_F(Listings, SlashesWorkToo) {
   EXPECT_EQ(names_of(listing), std::vector<std::string>{"inner.txt"});
 }
 
+// A directory whose own name holds "*" or "?" (possible on Linux) is no
+// pattern when a file below it is named: the walk reaches such files, and
+// their size must be found like any other's.
+TEST_F(Listings, WildcardCharactersInADirectoryName) {
+  std::error_code error;
+  std::filesystem::create_directories(native(path("a*b")), error);
+  if (error) GTEST_SKIP() << "this system does not allow the name a*b";
+  write("a*b\\f", "four");
+  mkdir("a*b\\sub");
+  const Listing listing = list_dir(path("a*b\\f"));
+  EXPECT_TRUE(listing.ok);
+  EXPECT_EQ(names_of(listing), std::vector<std::string>{"f"});
+  EXPECT_EQ(file_size(path("a*b\\f")), 4);
+  EXPECT_EQ(file_size(path("a*b\\sub")), 0);  // a directory lists its "." entry first
+  EXPECT_EQ(names_of(list_dir(path("a*b\\sub"))), (std::vector<std::string>{".", ".."}));
+  EXPECT_FALSE(list_dir(path("a*b\\missing")).ok);
+  EXPECT_FALSE(list_dir(path("a?b\\f")).ok);  // no directory of that name
+}
+
 TEST_F(Listings, MaxEntriesStopsTheReading) {
   for (std::size_t max :
        {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{100}}) {
