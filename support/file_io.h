@@ -24,6 +24,8 @@ class File {
 
   // Paths use backslashes; the POSIX layer turns them into slashes.
   static File open(const std::string& path, OpenMode mode);
+  // Takes ownership of a handle the platform layer opened by other means.
+  static File adopt(std::intptr_t handle);
 
   bool is_open() const { return handle_ != kNoHandle; }
   // Bytes read, 0 at the end of the file, -1 on failure.
@@ -31,6 +33,8 @@ class File {
   // True when every byte was written.
   bool write(const void* data, std::size_t size);
   bool seek(std::uint64_t offset);
+  // The file's length, all 64 bits; -1 when it cannot be asked.
+  long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
   // True when the close succeeded (or the file was not open).

@@ -85,6 +85,12 @@ bool File::seek(std::uint64_t offset) {
   return SetFilePointerEx(handle_of(handle_), to, nullptr, FILE_BEGIN) != 0;
 }
 
+long long File::size() const {
+  LARGE_INTEGER length;
+  if (!is_open() || !GetFileSizeEx(handle_of(handle_), &length)) return -1;
+  return static_cast<long long>(length.QuadPart);
+}
+
 bool File::sync() {
   if (!is_open() || io_fault_now(IoFault::kSync)) return false;
   return FlushFileBuffers(handle_of(handle_)) != 0;

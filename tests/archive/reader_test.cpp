@@ -91,13 +91,20 @@ class Reader : public ScratchDir {
   }
 
   // Unpacks `bytes` into the profile directory; records the progress calls.
-  int unpack(const std::string& bytes) {
+  int unpack(const std::string& bytes, UnpackOutcome* outcome = nullptr) {
     EXPECT_TRUE(write_bytes(archive_, bytes));
+    return unpack_again(outcome);
+  }
+  // Unpacks the archive as it stands.
+  int unpack_again(UnpackOutcome* outcome = nullptr) {
     calls_.clear();
-    return dekompres(profile_, archive_, [this](const std::string& name, long long position) {
-      calls_.emplace_back(name, position);
-      return 0;
-    });
+    return dekompres(
+        profile_, archive_,
+        [this](const std::string& name, long long position) {
+          calls_.emplace_back(name, position);
+          return 0;
+        },
+        outcome);
   }
 
   // Every file below the scratch directory but the archive lies below the
@@ -128,58 +135,84 @@ class Reader : public ScratchDir {
 TEST_F(Reader, ReadingRulesAndDamagedArchives) {
   const std::string good = record("ok.txt", "fine");
   const std::string later = record("later.txt", "after");
+  constexpr UnpackOutcome kWhole = UnpackOutcome::kComplete;
+  constexpr UnpackOutcome kPart = UnpackOutcome::kIncomplete;
+  constexpr UnpackOutcome kForeign = UnpackOutcome::kNotAnArchive;
   struct Case {
     const char* what;
     std::string bytes;
     std::map<std::string, std::string> files;
+    // Anything but a whole archive must say so: a pack run after it would
+    // replace the archive with the part that was written.
+    UnpackOutcome outcome;
   };
   const std::string whole = kMagicBytes + record("x", "0123456789");
   const std::string settings = kMagicBytes + record("ilvar6.ini", "a=<akar2>;b=<akar2>");
   const Case cases[] = {
-      {"empty file", "", {}},
-      {"shorter than the magic", "IL1", {}},
-      {"wrong magic", "IL11" + good + kTrailerBytes, {}},
-      {"not an archive at all", std::string(5000, 'z'), {}},
-      {"magic and trailer", kMagicBytes + kTrailerBytes, {}},
-      {"magic only", kMagicBytes, {}},
-      {"no trailer", kMagicBytes + good, {{"ok.txt", "fine"}}},
+      {"empty file", "", {}, kWhole},
+      {"shorter than the magic", "IL1", {}, kForeign},
+      {"wrong magic", "IL11" + good + kTrailerBytes, {}, kForeign},
+      {"not an archive at all", std::string(5000, 'z'), {}, kForeign},
+      {"magic and trailer", kMagicBytes + kTrailerBytes, {}, kWhole},
+      {"magic only", kMagicBytes, {}, kPart},
+      {"no trailer", kMagicBytes + good, {{"ok.txt", "fine"}}, kPart},
       {"bytes after the trailer are never read",
        kMagicBytes + good + kTrailerBytes + later + "junk",
-       {{"ok.txt", "fine"}}},
+       {{"ok.txt", "fine"}},
+       kWhole},
       {"junk between records is skipped in steps of four",
        kMagicBytes + good + "JUNKjunk" + later + kTrailerBytes,
-       {{"ok.txt", "fine"}, {"later.txt", "after"}}},
-      {"a partial tag at the end", kMagicBytes + good + "ab", {{"ok.txt", "fine"}}},
+       {{"ok.txt", "fine"}, {"later.txt", "after"}},
+       kPart},
+      {"a partial tag at the end", kMagicBytes + good + "ab", {{"ok.txt", "fine"}}, kPart},
       {"empty file record",
-       kMagicBytes + record("e", "") + later,
-       {{"e", ""}, {"later.txt", "after"}}},
+       kMagicBytes + record("e", "") + later + kTrailerBytes,
+       {{"e", ""}, {"later.txt", "after"}},
+       kWhole},
       {"inside the name length",
        kMagicBytes + good + "file" + le32(5).substr(0, 2),
-       {{"ok.txt", "fine"}}},
-      {"inside the name", whole.substr(0, 4 + 8 + 0), {}},
-      {"name cut short", kMagicBytes + "file" + le32(10) + "abc", {}},
-      {"inside the data length", whole.substr(0, 4 + 8 + 1 + 2), {}},
-      {"inside the reserved field", whole.substr(0, 4 + 8 + 1 + 4 + 3), {}},
-      {"inside the data tag", whole.substr(0, 4 + 8 + 1 + 8 + 2), {}},
+       {{"ok.txt", "fine"}},
+       kPart},
+      {"inside the name", whole.substr(0, 4 + 8 + 0), {}, kPart},
+      {"name cut short", kMagicBytes + "file" + le32(10) + "abc", {}, kPart},
+      {"inside the data length", whole.substr(0, 4 + 8 + 1 + 2), {}, kPart},
+      {"inside the reserved field", whole.substr(0, 4 + 8 + 1 + 4 + 3), {}, kPart},
+      {"inside the data tag", whole.substr(0, 4 + 8 + 1 + 8 + 2), {}, kPart},
       {"ordinary data cut short: written short, run ends",
        whole.substr(0, whole.size() - 4),
-       {{"x", "012345"}}},
+       {{"x", "012345"}},
+       kPart},
       {"settings data cut short: substituted, written short",
        settings.substr(0, settings.size() - 3),
-       {{"ilvar6.ini", "a=" + home_ + ";b=<aka"}}},
-      {"huge name length", kMagicBytes + "file" + le32(0xFFFFFFF0u) + "abcdefgh" + later, {}},
-      {"name length with the high bit set", kMagicBytes + "file" + le32(0x80000000u) + later, {}},
+       {{"ilvar6.ini", "a=" + home_ + ";b=<aka"}},
+       kPart},
+      {"huge name length",
+       kMagicBytes + "file" + le32(0xFFFFFFF0u) + "abcdefgh" + later,
+       {},
+       kPart},
+      {"name length with the high bit set",
+       kMagicBytes + "file" + le32(0x80000000u) + later,
+       {},
+       kPart},
       {"huge data length",
        kMagicBytes + record("big", "tiny", 0xFFFFFFFFll) + later,
-       {{"big", "tiny" + later}}},
+       {{"big", "tiny" + later}},
+       kPart},
       {"huge settings data length",
        kMagicBytes + record("ilvar6.ini", "<akar2>", 0x7FFFFFFFll),
-       {{"ilvar6.ini", home_}}},
+       {{"ilvar6.ini", home_}},
+       kPart},
+      {"refused name with its data cut short",
+       kMagicBytes + good + record("../evil", "0123456789").substr(0, 30),
+       {{"ok.txt", "fine"}},
+       kPart},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(dir_ / "home");
-    EXPECT_EQ(1, unpack(c.bytes));
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    EXPECT_EQ(c.outcome == kWhole ? 1 : -1, unpack(c.bytes, &outcome));
+    EXPECT_EQ(c.outcome, outcome);
     EXPECT_EQ(c.files, profile_files());
     expect_nothing_outside_profile();
   }
@@ -206,11 +239,15 @@ TEST_F(Reader, RefusedNamesAreSkippedWithTheirData) {
   }
 }
 
+// The file cannot be written, so the profile directory does not hold the
+// archive's profile: the unpack is incomplete, but goes on with the rest.
 TEST_F(Reader, UnopenableTargetIsSkippedWithItsData) {
   std::filesystem::create_directories(dir_ / "home" / "profile" / "taken");
   const std::string bytes =
       kMagicBytes + record("taken", "abc") + record("next", "n") + kTrailerBytes;
-  EXPECT_EQ(1, unpack(bytes));
+  UnpackOutcome outcome = UnpackOutcome::kComplete;
+  EXPECT_EQ(-1, unpack(bytes, &outcome));
+  EXPECT_EQ(UnpackOutcome::kIncomplete, outcome);
   EXPECT_EQ((std::map<std::string, std::string>{{"next", "n"}}), profile_files());
   ASSERT_EQ(1u, calls_.size());
   EXPECT_EQ("next", calls_[0].first);
@@ -247,22 +284,26 @@ TEST_F(Reader, BytesAppendedWhileReadingAreNotRead) {
   const std::string bytes = kMagicBytes + record("big", big);
   ASSERT_TRUE(write_bytes(archive_, bytes));
   std::vector<std::pair<std::string, long long>> calls;
-  EXPECT_EQ(1, dekompres(profile_, archive_, [&](const std::string& name, long long position) {
-              calls.emplace_back(name, position);
-              if (name == "big") {
-                File append = File::open(archive_, OpenMode::kReadWriteExisting);
-                EXPECT_TRUE(append.is_open() && append.seek(bytes.size()));
-                const std::string more = record("later", "x") + kTrailerBytes;
-                EXPECT_TRUE(append.write(more.data(), more.size()));
-              }
-              return 0;
-            }));
+  // The trailer, too, is among the bytes appended: the archive as it was
+  // opened has none, so the unpack is incomplete.
+  EXPECT_EQ(-1, dekompres(profile_, archive_, [&](const std::string& name, long long position) {
+    calls.emplace_back(name, position);
+    if (name == "big") {
+      File append = File::open(archive_, OpenMode::kReadWriteExisting);
+      EXPECT_TRUE(append.is_open() && append.seek(bytes.size()));
+      const std::string more = record("later", "x") + kTrailerBytes;
+      EXPECT_TRUE(append.write(more.data(), more.size()));
+    }
+    return 0;
+  }));
   EXPECT_EQ((std::map<std::string, std::string>{{"big", big}}), profile_files());
   EXPECT_EQ((std::vector<std::pair<std::string, long long>>{{"big", 24 + 3}}), calls);
 }
 
 TEST_F(Reader, MissingArchiveGivesMinusOne) {
-  EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr));
+  UnpackOutcome outcome = UnpackOutcome::kComplete;
+  EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr, &outcome));
+  EXPECT_EQ(UnpackOutcome::kCannotOpen, outcome);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "home"));
 }
 

@@ -54,10 +54,11 @@ TEST_F(ProgramTest, UnpackFailures) {
     bool cannot_write_marker;
     bool cannot_unpack;
   };
-  // The run opens the marker first, then the archive.
+  // The run opens the marker first, then the archive; it writes the two
+  // files, then the name into the marker.
   const Row rows[] = {
       {"marker cannot be created", IoFault::kOpen, 1, true, false},
-      {"marker cut short", IoFault::kWrite, 1, true, false},
+      {"marker cut short", IoFault::kWrite, 3, true, false},
       {"archive cannot be opened", IoFault::kOpen, 2, false, true},
   };
   for (const Row& r : rows) {
