@@ -300,6 +300,225 @@ TEST_F(Reader, BytesAppendedWhileReadingAreNotRead) {
   EXPECT_EQ((std::vector<std::pair<std::string, long long>>{{"big", 24 + 3}}), calls);
 }
 
+// A file that cannot be created, written or closed whole, or an archive that
+// cannot be read to its end: the unpack says it is incomplete. Files that
+// could be written still are.
+TEST_F(Reader, FilesNotWrittenWholeMakeTheUnpackIncomplete) {
+  const std::string big(300 * 1024, 'b');  // two write blocks, two read blocks
+  const std::string bytes = kMagicBytes + record("big", big) + record("ilvar6.ini", "p=<akar2>") +
+                            record("c.txt", "c") + kTrailerBytes;
+  const std::string settings = "p=" + home_;
+  struct Case {
+    const char* what;
+    IoFault fault;
+    long nth;                                  // 0: no fault
+    std::map<std::string, std::string> whole;  // files that must be written whole
+  };
+  // Opens: the archive, then big, ilvar6.ini, c.txt. Writes: big twice, then
+  // one each. Closes: big, ilvar6.ini, c.txt, the archive. Reads: two blocks.
+  const Case cases[] = {
+      {"no fault", IoFault::kOpen, 0, {{"big", big}, {"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"big cannot be created", IoFault::kOpen, 2, {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"settings file cannot be created", IoFault::kOpen, 3, {{"big", big}, {"c.txt", "c"}}},
+      {"last file cannot be created", IoFault::kOpen, 4, {{"big", big}, {"ilvar6.ini", settings}}},
+      {"disk full in big's first block",
+       IoFault::kWrite,
+       1,
+       {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"disk full in big's last block",
+       IoFault::kWrite,
+       2,
+       {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"short write of the settings file", IoFault::kWrite, 3, {{"big", big}, {"c.txt", "c"}}},
+      {"big cannot be closed", IoFault::kClose, 1, {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"settings file cannot be closed", IoFault::kClose, 2, {{"big", big}, {"c.txt", "c"}}},
+      {"read error in the middle of the archive", IoFault::kRead, 2, {}},
+      {"read error at the start", IoFault::kRead, 1, {}},
+  };
+  ASSERT_TRUE(write_bytes(archive_, bytes));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_ / "home");
+    if (c.nth > 0) io_fail_nth(c.fault, c.nth);
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    const int result = unpack_again(&outcome);
+    io_clear_faults();
+    EXPECT_EQ(c.nth == 0 ? 1 : -1, result);
+    EXPECT_EQ(c.nth == 0 ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete, outcome);
+    const std::map<std::string, std::string> files = profile_files();
+    for (const auto& [name, data] : c.whole) {
+      EXPECT_TRUE(files.count(name) == 1 && files.at(name) == data) << name;
+    }
+  }
+}
+
+// An archive cut at any place is incomplete; one cut inside its magic is
+// not an archive at all.
+TEST_F(Reader, ArchiveCutAtAnyOffsetIsIncomplete) {
+  const std::string bytes = kMagicBytes + record("a.txt", "first file") +
+                            record("ilvar6.ini", "x=<akar2>") + record("sub/b", "second") +
+                            kTrailerBytes;
+  for (std::size_t length = 1; length <= bytes.size(); ++length) {
+    SCOPED_TRACE(length);
+    std::filesystem::remove_all(dir_ / "home");
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    const int result = unpack(bytes.substr(0, length), &outcome);
+    const UnpackOutcome want = length == bytes.size()        ? UnpackOutcome::kComplete
+                               : length < kMagicBytes.size() ? UnpackOutcome::kNotAnArchive
+                                                             : UnpackOutcome::kIncomplete;
+    EXPECT_EQ(want, outcome);
+    EXPECT_EQ(want == UnpackOutcome::kComplete ? 1 : -1, result);
+  }
+}
+
+// Names the system cannot hold are refused like unsafe ones: nothing of
+// them is created, not even a directory, and the rest of the archive is
+// written. Refusing is not failing: the unpack is complete.
+TEST_F(Reader, NamesTooLongForTheSystemAreRefused) {
+  std::string deep;
+  while (deep.size() < 80 * 1024) deep += "a/";
+  deep += "f";
+  std::string beyond_path;
+  while (beyond_path.size() < 5000) beyond_path += "dir/";
+  beyond_path += "f";
+  struct Case {
+    const char* what;
+    std::string name;
+  };
+  const Case cases[] = {
+      {"80 KB of nested one-letter directories", deep},
+      {"a path longer than any system allows", beyond_path},
+      {"a directory name of 256 bytes", std::string(256, 'd') + "/f"},
+      {"a file name of 256 bytes", std::string(256, 'f')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_ / "home");
+    const std::string bytes =
+        kMagicBytes + record(c.name, "long") + record("ok.txt", "fine") + kTrailerBytes;
+    EXPECT_EQ(1, unpack(bytes));
+    std::vector<std::string> entries;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(dir_ / "home")) {
+      entries.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ((std::vector<std::string>{"profile", "ok.txt"}), entries);
+  }
+}
+
+// When the archive directory lies in the profile directory, no record is
+// written into it, whatever it is called there: the archive itself and its
+// neighbours stay as they are.
+TEST_F(Reader, NothingIsWrittenIntoTheArchiveDirectory) {
+  struct Case {
+    const char* what;
+    std::string archive;      // relative to the scratch directory
+    std::string stored_path;  // the archive directory as a stored name, or ""
+  };
+  const Case cases[] = {
+      {"archive directory below the profile", "home\\profile\\store\\a.ilhome", "store/"},
+      {"archive directory deeper below", "home\\profile\\x\\store\\a.ilhome", "x/store/"},
+      {"archive directory is the profile directory", "home\\profile\\a.ilhome", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_ / "home");
+    archive_ = at(c.archive);
+    const std::string in_store = c.stored_path;
+    const std::string bytes = kMagicBytes + record(in_store + "a.ilhome", "overwritten") +
+                              record(in_store + "new.txt", "new") +
+                              record(in_store + "sub/deep.txt", "deep") +
+                              record("outside-store.txt", "kept") + kTrailerBytes;
+    EXPECT_EQ(1, unpack(bytes));
+    EXPECT_EQ(bytes, read_bytes(archive_));
+    const std::string store = archive_.substr(0, archive_.rfind('\\'));
+    EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(store));
+    if (!in_store.empty()) {
+      EXPECT_EQ("kept", read_bytes(profile_ + "\\outside-store.txt"));
+    }
+  }
+}
+
+// The profile directory may lie in the archive directory: that does not keep
+// its files from being written.
+TEST_F(Reader, ProfileInsideTheArchiveDirectoryIsWritten) {
+  archive_ = home_ + "\\a.ilhome";
+  EXPECT_EQ(1, unpack(kMagicBytes + record("sub/f", "f") + kTrailerBytes));
+  EXPECT_EQ("f", read_bytes(profile_ + "\\sub\\f"));
+}
+
+// A link already in the profile directory is never written through: it is
+// removed (never what it points at) and a real file or directory takes its
+// place. So are further hard links of a file: writing one would write the
+// file outside, or the archive being read.
+TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
+  namespace fs = std::filesystem;
+  enum Kind { kFileLink, kDirectoryLink, kHardLink };
+  struct Case {
+    const char* what;
+    Kind kind;
+    std::string at;      // below the home directory
+    std::string target;  // below the scratch directory
+  };
+  const Case cases[] = {
+      {"file link to a file outside", kFileLink, "profile/a.txt", "outside/victim.txt"},
+      {"file link to the archive", kFileLink, "profile/a.txt", "store/a.ilhome"},
+      {"dangling file link", kFileLink, "profile/a.txt", "outside/nothing-here"},
+      {"directory link to a directory outside", kDirectoryLink, "profile/sub", "outside"},
+      {"directory link deeper down", kDirectoryLink, "profile/sub/deeper", "outside"},
+      {"directory link to the archive directory", kDirectoryLink, "profile/sub", "store"},
+      {"the profile directory is a link", kDirectoryLink, "profile", "outside"},
+      {"hard link to a file outside", kHardLink, "profile/a.txt", "outside/victim.txt"},
+      {"hard link to the archive", kHardLink, "profile/a.txt", "store/a.ilhome"},
+  };
+  const std::string bytes = kMagicBytes + record("a.txt", "new a") + record("sub/b.txt", "new b") +
+                            record("sub/deeper/c.txt", "new c") + kTrailerBytes;
+  const std::map<std::string, std::string> unpacked = {
+      {"a.txt", "new a"}, {"sub\\b.txt", "new b"}, {"sub\\deeper\\c.txt", "new c"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir_ / "home");
+    fs::remove_all(dir_ / "outside");
+    ASSERT_TRUE(write_bytes(at("outside\\victim.txt"), "precious"));
+    ASSERT_TRUE(write_bytes(archive_, bytes));
+    const fs::path link = dir_ / "home" / c.at;
+    const fs::path target = dir_ / c.target;
+    fs::create_directories(link.parent_path());
+    std::error_code error;
+    if (c.kind == kFileLink) fs::create_symlink(target, link, error);
+    if (c.kind == kDirectoryLink) fs::create_directory_symlink(target, link, error);
+    if (c.kind == kHardLink) fs::create_hard_link(target, link, error);
+    if (error) GTEST_SKIP() << "this system cannot make the link: " << error.message();
+
+    EXPECT_EQ(1, unpack_again());
+    EXPECT_EQ(bytes, read_bytes(archive_));
+    EXPECT_EQ("precious", read_bytes(at("outside\\victim.txt")));
+    EXPECT_EQ((std::vector<std::string>{"victim.txt"}), files_below(at("outside")));
+    EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(at("store")));
+    EXPECT_EQ(unpacked, profile_files());
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(1u, fs::hard_link_count(dir_ / "home" / "profile" / "a.txt"));
+  }
+}
+
+// The archive directory found again below the profile directory through
+// another path, here a link naming it: compared by what it is, not by its
+// name, it is still never written into.
+TEST_F(Reader, ArchiveDirectoryIsKnownByIdentityNotByName) {
+  namespace fs = std::filesystem;
+  const std::string bytes = kMagicBytes + record("store/a.ilhome", "overwritten") +
+                            record("store/new.txt", "new") + record("kept.txt", "kept") +
+                            kTrailerBytes;
+  ASSERT_TRUE(write_bytes(profile_ + "\\store\\a.ilhome", bytes));
+  std::error_code error;
+  fs::create_directory_symlink(dir_ / "home" / "profile" / "store", dir_ / "alias", error);
+  if (error) GTEST_SKIP() << "this system cannot make the link: " << error.message();
+  archive_ = at("alias\\a.ilhome");
+  EXPECT_EQ(1, unpack_again());
+  EXPECT_EQ(bytes, read_bytes(profile_ + "\\store\\a.ilhome"));
+  EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(profile_ + "\\store"));
+  EXPECT_EQ("kept", read_bytes(profile_ + "\\kept.txt"));
+}
+
 TEST_F(Reader, MissingArchiveGivesMinusOne) {
   UnpackOutcome outcome = UnpackOutcome::kComplete;
   EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr, &outcome));
