@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "archive_test_util.h"
+#include "tests/archive/links.h"
 
 namespace {
 
@@ -452,66 +454,76 @@ TEST_F(Reader, ProfileInsideTheArchiveDirectoryIsWritten) {
 // file outside, or the archive being read.
 TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
   namespace fs = std::filesystem;
-  enum Kind { kFileLink, kDirectoryLink, kHardLink };
   struct Case {
     const char* what;
-    Kind kind;
+    LinkKind kind;
     std::string at;      // below the home directory
     std::string target;  // below the scratch directory
+    // Windows keeps a name of a file that is open without delete sharing, as
+    // the archive being read is: that one file then cannot be written, and
+    // the unpack ends incomplete, still never writing into the archive.
+    bool may_stay = false;
   };
   const Case cases[] = {
-      {"file link to a file outside", kFileLink, "profile/a.txt", "outside/victim.txt"},
-      {"file link to the archive", kFileLink, "profile/a.txt", "store/a.ilhome"},
-      {"dangling file link", kFileLink, "profile/a.txt", "outside/nothing-here"},
-      {"directory link to a directory outside", kDirectoryLink, "profile/sub", "outside"},
-      {"directory link deeper down", kDirectoryLink, "profile/sub/deeper", "outside"},
-      {"directory link to the archive directory", kDirectoryLink, "profile/sub", "store"},
-      {"the profile directory is a link", kDirectoryLink, "profile", "outside"},
-      {"hard link to a file outside", kHardLink, "profile/a.txt", "outside/victim.txt"},
-      {"hard link to the archive", kHardLink, "profile/a.txt", "store/a.ilhome"},
+      {"file link to a file outside", LinkKind::kFile, "profile\\a.txt", "outside\\victim.txt"},
+      {"file link to the archive", LinkKind::kFile, "profile\\a.txt", "store\\a.ilhome"},
+      {"dangling file link", LinkKind::kFile, "profile\\a.txt", "outside\\nothing-here"},
+      {"directory link to a directory outside", LinkKind::kDirectory, "profile\\sub", "outside"},
+      {"directory link deeper down", LinkKind::kDirectory, "profile\\sub\\deeper", "outside"},
+      {"directory link to the archive directory", LinkKind::kDirectory, "profile\\sub", "store"},
+      {"the profile directory is a link", LinkKind::kDirectory, "profile", "outside"},
+      {"junction to a directory outside", LinkKind::kJunction, "profile\\sub", "outside"},
+      {"junction deeper down", LinkKind::kJunction, "profile\\sub\\deeper", "outside"},
+      {"the profile directory is a junction", LinkKind::kJunction, "profile", "outside"},
+      {"hard link to a file outside", LinkKind::kHard, "profile\\a.txt", "outside\\victim.txt"},
+      {"hard link to the archive", LinkKind::kHard, "profile\\a.txt", "store\\a.ilhome", true},
   };
   const std::string bytes = kMagicBytes + record("a.txt", "new a") + record("sub/b.txt", "new b") +
                             record("sub/deeper/c.txt", "new c") + kTrailerBytes;
   const std::map<std::string, std::string> unpacked = {
       {"a.txt", "new a"}, {"sub\\b.txt", "new b"}, {"sub\\deeper\\c.txt", "new c"}};
+  int made = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(dir_ / "home");
     fs::remove_all(dir_ / "outside");
     ASSERT_TRUE(write_bytes(at("outside\\victim.txt"), "precious"));
     ASSERT_TRUE(write_bytes(archive_, bytes));
-    const fs::path link = dir_ / "home" / c.at;
-    const fs::path target = dir_ / c.target;
-    fs::create_directories(link.parent_path());
-    std::error_code error;
-    if (c.kind == kFileLink) fs::create_symlink(target, link, error);
-    if (c.kind == kDirectoryLink) fs::create_directory_symlink(target, link, error);
-    if (c.kind == kHardLink) fs::create_hard_link(target, link, error);
-    if (error) GTEST_SKIP() << "this system cannot make the link: " << error.message();
+    const std::string link = at("home\\" + c.at);
+    make_dirs(link.substr(0, link.rfind('\\')));
+    if (!make_link(at(c.target), link, c.kind)) {
+      std::printf("not made on this system, not tested: %s\n", c.what);
+      continue;
+    }
+    ++made;
 
-    EXPECT_EQ(1, unpack_again());
+    const int result = unpack_again();
     EXPECT_EQ(bytes, read_bytes(archive_));
     EXPECT_EQ("precious", read_bytes(at("outside\\victim.txt")));
     EXPECT_EQ((std::vector<std::string>{"victim.txt"}), files_below(at("outside")));
     EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(at("store")));
+    if (c.may_stay && result == -1) continue;
+    EXPECT_EQ(1, result);
+    // The walk does not go through links: the files are found only below
+    // real directories.
     EXPECT_EQ(unpacked, profile_files());
-    EXPECT_FALSE(fs::is_symlink(link));
     EXPECT_EQ(1u, fs::hard_link_count(dir_ / "home" / "profile" / "a.txt"));
   }
+  if (made == 0) GTEST_SKIP() << "this system cannot make links here";
 }
 
 // The archive directory found again below the profile directory through
 // another path, here a link naming it: compared by what it is, not by its
 // name, it is still never written into.
 TEST_F(Reader, ArchiveDirectoryIsKnownByIdentityNotByName) {
-  namespace fs = std::filesystem;
   const std::string bytes = kMagicBytes + record("store/a.ilhome", "overwritten") +
                             record("store/new.txt", "new") + record("kept.txt", "kept") +
                             kTrailerBytes;
   ASSERT_TRUE(write_bytes(profile_ + "\\store\\a.ilhome", bytes));
-  std::error_code error;
-  fs::create_directory_symlink(dir_ / "home" / "profile" / "store", dir_ / "alias", error);
-  if (error) GTEST_SKIP() << "this system cannot make the link: " << error.message();
+  if (!make_link(profile_ + "\\store", at("alias"), LinkKind::kDirectory) &&
+      !make_link(profile_ + "\\store", at("alias"), LinkKind::kJunction)) {
+    GTEST_SKIP() << "this system cannot make links here";
+  }
   archive_ = at("alias\\a.ilhome");
   EXPECT_EQ(1, unpack_again());
   EXPECT_EQ(bytes, read_bytes(profile_ + "\\store\\a.ilhome"));
