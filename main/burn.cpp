@@ -94,8 +94,7 @@ void burn_files() {
 
 void burn_run() {
   ProgramState& p = program();
-  show_status();
-  tk::setText(p.ids.action, kActionBurn);
+  show_status(kActionBurn);
   walk_tree(home_dir(), cb_ma, true);
   burn_files();
   const ProgramHooks& hooks = program_hooks();

@@ -58,7 +58,9 @@ void program_setup(const std::vector<std::string>& args) {
   setVisibility(c.status, 0);
   c.action = createEx(CenteredLabel, "lAksi", c.status, 0, 4, 360, 20, 0, 0);
   c.percent = createEx(CenteredLabel, "0%", c.status, 320, 24, 40, 20, 0, 0);
-  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, 0, 0);
+  // One line whatever the name's length: a long name loses its middle, and the
+  // file's own name at its end stays readable.
+  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, SS_PATHELLIPSIS_, 0);
   c.thanks =
       createEx(CenteredLabel, "Thanks for using Ilvar Portable", c.status, 0, 44, 360, 20, 0, 0);
 
@@ -110,7 +112,8 @@ int dispatch_verb() {
 
 void Window1_onActivate(tk::ControlId, int, const tk::Params&) { hooks().exit(dispatch_verb()); }
 
-void show_status() {
+void show_status(const std::string& action) {
+  tk::setText(program().ids.action, action);
   tk::setVisibility(program().ids.status, 1);
   for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
 }

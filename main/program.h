@@ -99,7 +99,9 @@ void Window2_onTimer(tk::ControlId self, int event, const tk::Params& params);
 void PushButton11_onClick(tk::ControlId self, int event, const tk::Params& params);
 
 // Progress display.
-void show_status();
+// Shows the status window with the run's caption in the action label: the
+// caption is set first, so the window is never seen with another one.
+void show_status(const std::string& action);
 void show_progress(const std::string& name, long long numerator, long long denominator);
 std::string percent_text(long long numerator, long long denominator);
 

@@ -48,12 +48,11 @@ int cb_kompres(const std::string& name, long index, long count) {
 
 void unpack_run() {
   ProgramState& p = program();
-  show_status();
+  show_status(kActionUnpack);
   if (!write_marker(p.chosen_name)) {
     show_error("Cannot write to " + archive_dir() + "\n\nIlvar settings will not be saved.");
   }
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  tk::setText(p.ids.action, kActionUnpack);
   long long size = file_size(archive);
   if (size <= 0) return;  // a new profile: nothing to unpack
   p.archive_size = size;
@@ -67,12 +66,10 @@ void unpack_run() {
 }
 
 void pack_run() {
-  ProgramState& p = program();
   std::optional<std::string> name = read_file(marker_path());
   if (!name) return;  // no profile in use
   const std::string archive = join_path(archive_dir(), *name);
-  show_status();
-  tk::setText(p.ids.action, kActionPack);
+  show_status(kActionPack);
   if (kompres(profile_dir(), archive, cb_kompres) < 0) {
     show_error("Failed to save profile.\n\nProfile dir = " + home_dir() +
                "\nProfile file = " + archive);
