@@ -217,7 +217,8 @@ void read_archive(File& file, const std::string& root, const UnpackProgress& pro
     }
 
     if (progress) progress(stored_name, static_cast<long long>(input.position()));
-    if (is_settings_file(stored_name)) {
+    // A settings file too large to hold in memory is copied as it is stored.
+    if (is_settings_file(stored_name) && data_length <= kMaxSettingsBytes) {
       const auto available =
           static_cast<std::size_t>(std::min<std::uint64_t>(data_length, input.remaining()));
       std::string data(available, '\0');
