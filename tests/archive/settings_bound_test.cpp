@@ -42,10 +42,11 @@ TEST(SettingsBound, ExpansionUpToTheBoundAndNotBeyond) {
   for (const Row& r : rows) {
     const std::string result = substitute_on_read(r.data, base);
     if (r.expanded) {
-      EXPECT_EQ(result, replace_all(r.data, kRootPlaceholder, base)) << r.what;
+      // Compared as a whole: a failure would print hundreds of megabytes.
+      EXPECT_TRUE(result == replace_all(r.data, kRootPlaceholder, base)) << r.what;
       EXPECT_LE(result.size(), kMaxSettingsBytes) << r.what;
     } else {
-      EXPECT_EQ(result, r.data) << r.what;
+      EXPECT_TRUE(result == r.data) << r.what;
     }
   }
 }
