@@ -217,8 +217,10 @@ void read_archive(File& file, const std::string& root, const UnpackProgress& pro
     }
 
     if (progress) progress(stored_name, static_cast<long long>(input.position()));
-    // A settings file too large to hold in memory is copied as it is stored.
-    if (is_settings_file(stored_name) && data_length <= kMaxSettingsBytes) {
+    // A settings file too large to hold in memory is copied as it is stored;
+    // one cut short by the archive's end counts with the bytes that are there.
+    if (is_settings_file(stored_name) &&
+        std::min<std::uint64_t>(data_length, input.remaining()) <= kMaxSettingsBytes) {
       const auto available =
           static_cast<std::size_t>(std::min<std::uint64_t>(data_length, input.remaining()));
       std::string data(available, '\0');
