@@ -54,10 +54,10 @@ TEST(SettingsBound, ExpansionUpToTheBoundAndNotBeyond) {
 class SettingsBoundUnpack : public ScratchDir {};
 
 TEST_F(SettingsBoundUnpack, SettingsFilesPastTheBoundAreWrittenAsStored) {
-  // Under a long home path a few megabytes of placeholders would expand to
-  // far more than the bound.
-  const std::string home = at(std::string(200, 'h'));
-  const std::string small_expanding = repeated(kRootPlaceholder, 512 * 1024);
+  // Under a long home path (more than 64 bytes, within the Windows path
+  // limit) 7 MiB of placeholders would expand to more than the bound.
+  const std::string home = at(std::string(80, 'h'));
+  const std::string small_expanding = repeated(kRootPlaceholder, 1024 * 1024);
   // Larger than the bound as stored: streamed, never held whole.
   const std::string large_stored =
       kRootPlaceholder + std::string(kMaxSettingsBytes, 's') + kRootPlaceholder;
