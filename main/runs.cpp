@@ -6,6 +6,7 @@
 #include "archive/writer.h"
 #include "main/program.h"
 #include "support/confined.h"
+#include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -49,7 +50,8 @@ bool name_marker(File& marker, const std::string& name) {
 }
 
 void show_marker_error() {
-  show_error("Cannot write to " + archive_dir() + "\n\nIlvar settings will not be saved.");
+  show_error("Cannot write to " + display_path(archive_dir()) +
+             "\n\nIlvar settings will not be saved.");
 }
 
 }  // namespace
@@ -69,11 +71,10 @@ int cb_kompres(const std::string& name, long index, long count) {
 
 void unpack_run() {
   ProgramState& p = program();
-  show_status();
+  show_status(kActionUnpack);
   File marker = create_marker();
   if (!marker.is_open()) show_marker_error();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  tk::setText(p.ids.action, kActionUnpack);
   // All 64 bits: an archive of a multiple of 4 GiB is not empty.
   const long long size = file_size64(archive);
   bool complete = true;  // a new profile: nothing to unpack
@@ -81,8 +82,8 @@ void unpack_run() {
     p.archive_size = size;
     if (dekompres(profile_dir(), archive, cb_dekompres) < 0) {
       complete = false;
-      show_error("Failed to set up profile.\n\nProfile dir = " + home_dir() +
-                 "\nProfile file = " + archive);
+      show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+                 "\nProfile file = " + display_path(archive));
     }
   }
   if (!marker.is_open()) return;
@@ -97,15 +98,13 @@ void unpack_run() {
 }
 
 void pack_run() {
-  ProgramState& p = program();
   std::optional<std::string> name = read_file(marker_path());
   if (!name) return;  // no profile in use
   const std::string archive = join_path(archive_dir(), *name);
-  show_status();
-  tk::setText(p.ids.action, kActionPack);
+  show_status(kActionPack);
   if (kompres(profile_dir(), archive, cb_kompres) < 0) {
-    show_error("Failed to save profile.\n\nProfile dir = " + home_dir() +
-               "\nProfile file = " + archive);
+    show_error("Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
   }
   delete_file(marker_path());
 }

@@ -224,7 +224,7 @@ CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
   if (dir < 0) return CreateResult::kFailed;
   const int fd = s.open_file(dir, name.c_str());
   if (fd < 0) return CreateResult::kFailed;
-  out = File::adopt(fd);
+  out = File(fd);
   return CreateResult::kOpened;
 }
 

@@ -8,11 +8,11 @@
 
 namespace {
 
-// Paths go to the system's ANSI calls as they are, without the long-path
-// prefix: a file's path must fit MAX_PATH with its NUL, a directory's leave
-// room for an 8.3 name as CreateDirectoryA demands.
-constexpr std::size_t kMaxPath = MAX_PATH - 1;
-constexpr std::size_t kMaxDirectoryPath = MAX_PATH - 12 - 1;
+// Paths go to the system's ANSI calls as they are. The program declares
+// itself long-path aware, so where the system allows long paths a target
+// may be as long as a path can be; where it does not, the file cannot be
+// made, which the unpack reports rather than leave the file out unseen.
+constexpr std::size_t kMaxPath = 32767 - 1;
 constexpr std::size_t kMaxComponent = 255;
 constexpr int kAttempts = 4;
 
@@ -170,9 +170,8 @@ CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
   State& s = *state_;
   std::string dir_part;
   std::string name;
-  if (!split_target(relative, kMaxComponent, dir_part, name)) return CreateResult::kRefused;
-  const std::size_t dir_length = s.base.size() + (dir_part.empty() ? 0 : 1 + dir_part.size());
-  if (s.base.size() + 1 + relative.size() > kMaxPath || dir_length > kMaxDirectoryPath) {
+  if (s.base.size() + 1 + relative.size() > kMaxPath ||
+      !split_target(relative, kMaxComponent, dir_part, name)) {
     return CreateResult::kRefused;
   }
   if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
@@ -182,7 +181,7 @@ CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
   if (entered == 0) return CreateResult::kFailed;
   HANDLE h = s.open_file(s.base + "\\" + relative);
   if (h == INVALID_HANDLE_VALUE) return CreateResult::kFailed;
-  out = File::adopt(reinterpret_cast<std::intptr_t>(h));
+  out = File(reinterpret_cast<std::intptr_t>(h));
   return CreateResult::kOpened;
 }
 

@@ -27,12 +27,6 @@ bool io_fault_now(IoFault kind) {
 
 File::~File() { close(); }
 
-File File::adopt(std::intptr_t handle) {
-  File file;
-  file.handle_ = handle;
-  return file;
-}
-
 File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
 
 File& File::operator=(File&& other) noexcept {

@@ -24,8 +24,6 @@ class File {
 
   // Paths use backslashes; the POSIX layer turns them into slashes.
   static File open(const std::string& path, OpenMode mode);
-  // Takes ownership of a handle the platform layer opened by other means.
-  static File adopt(std::intptr_t handle);
 
   bool is_open() const { return handle_ != kNoHandle; }
   // Bytes read, 0 at the end of the file, -1 on failure.
@@ -33,7 +31,8 @@ class File {
   // True when every byte was written.
   bool write(const void* data, std::size_t size);
   bool seek(std::uint64_t offset);
-  // The file's length, all 64 bits; -1 when it cannot be asked.
+  // The file's size in bytes, taken from the open handle (64-bit); -1 when the
+  // system cannot tell it.
   long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
@@ -41,7 +40,10 @@ class File {
   bool close();
 
  private:
+  friend class RootedOpener;  // opens files relative to an open directory
+  friend class ConfinedTree;  // creates files relative to an open directory
   static constexpr std::intptr_t kNoHandle = -1;
+  explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kNoHandle;
 };
 

@@ -86,9 +86,9 @@ bool File::seek(std::uint64_t offset) {
 }
 
 long long File::size() const {
-  LARGE_INTEGER length;
-  if (!is_open() || !GetFileSizeEx(handle_of(handle_), &length)) return -1;
-  return static_cast<long long>(length.QuadPart);
+  LARGE_INTEGER size;
+  if (!is_open() || !GetFileSizeEx(handle_of(handle_), &size)) return -1;
+  return static_cast<long long>(size.QuadPart);
 }
 
 bool File::sync() {

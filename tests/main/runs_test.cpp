@@ -75,7 +75,7 @@ TEST_F(ProgramTest, UnpackFailures) {
     }
     if (r.cannot_unpack) {
       want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ +
-                          "\nProfile file = " + arch_ + "\\default.ilhome",
+                          "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
                       "Error", 0});
     }
     EXPECT_EQ(face_->message_boxes, want) << r.what;
@@ -141,11 +141,11 @@ TEST_F(ProgramTest, UnpackThatDidNotFinishNeverLeadsToAPack) {
     if (r.nth > 0) io_fail_nth(r.fault, r.nth);
     EXPECT_EQ(run("ekstrak"), kExitDone);
     io_clear_faults();
-    EXPECT_EQ(
-        face_->message_boxes,
-        (std::vector<test::MessageBoxShown>{{"Failed to set up profile.\n\nProfile dir = " + home_ +
-                                                 "\nProfile file = " + arch_ + "\\default.ilhome",
-                                             "Error", 0}}));
+    EXPECT_EQ(face_->message_boxes,
+              (std::vector<test::MessageBoxShown>{
+                  {"Failed to set up profile.\n\nProfile dir = " + home_ +
+                       "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
+                   "Error", 0}}));
     EXPECT_FALSE(markerExists());
     EXPECT_EQ(run("arsip"), kExitDone);
     EXPECT_EQ(read_bytes(arch(kDefaultArchive)), r.archive);
