@@ -14,7 +14,7 @@ namespace {
 // Keeps the conversion to int defined for any numerator.
 constexpr double kMaxShownPercent = 1e9;
 
-constexpr ProgramHooks kSystemHooks = {exit_process, tick_seconds, sleep_ms};
+constexpr ProgramHooks kSystemHooks = {exit_process, tick_seconds, sleep_ms, local_time_now};
 
 ProgramHooks& hooks() {
   static ProgramHooks h = kSystemHooks;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/clock.h"
 #include "support/dir.h"
 #include "toolkit/toolkit.h"
 
@@ -75,6 +76,7 @@ struct ProgramHooks {
   void (*exit)(int code);
   double (*tick)();
   void (*sleep)(unsigned long milliseconds);
+  LocalTime (*now)();
 };
 void set_program_hooks(const ProgramHooks& hooks);
 const ProgramHooks& program_hooks();
@@ -113,6 +115,15 @@ void unpack_run();
 void pack_run();
 int cb_dekompres(const std::string& name, long long position);
 int cb_kompres(const std::string& name, long index, long count);
+
+// Keeping a session that was never saved.
+// The name of the archive that keeps the unsaved profile of the archive the
+// marker names: its name with when it was kept, then, from 2 on, the counter.
+// A name of one file, at most 255 bytes, that both systems accept.
+std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
+                                  int counter);
+// Whether the directory, or any below it, holds an entry that is not a directory.
+bool holds_a_file(const std::string& directory);
 
 // Burn run.
 void burn_run();

@@ -1,4 +1,4 @@
-// POSIX clock: the monotonic clock in milliseconds, and nanosleep.
+// POSIX clock: the monotonic clock in milliseconds, nanosleep and the local time.
 #include <time.h>
 
 #include <cerrno>
@@ -20,4 +20,18 @@ void sleep_ms(unsigned long milliseconds) {
   // A signal cuts nanosleep short; sleep on for what is left.
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
+}
+
+LocalTime local_time_now() {
+  const time_t now = time(nullptr);
+  tm parts{};
+  LocalTime t;
+  if (localtime_r(&now, &parts) == nullptr) return t;
+  t.year = parts.tm_year + 1900;
+  t.month = parts.tm_mon + 1;
+  t.day = parts.tm_mday;
+  t.hour = parts.tm_hour;
+  t.minute = parts.tm_min;
+  t.second = parts.tm_sec;
+  return t;
 }

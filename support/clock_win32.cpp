@@ -1,4 +1,4 @@
-// Windows clock: the system tick count in milliseconds, and Sleep.
+// Windows clock: the system tick count in milliseconds, Sleep and the local time.
 #include <windows.h>
 
 #include "support/clock.h"
@@ -11,3 +11,16 @@ double tick_seconds() {
 }
 
 void sleep_ms(unsigned long milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+LocalTime local_time_now() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  LocalTime t;
+  t.year = now.wYear;
+  t.month = now.wMonth;
+  t.day = now.wDay;
+  t.hour = now.wHour;
+  t.minute = now.wMinute;
+  t.second = now.wSecond;
+  return t;
+}

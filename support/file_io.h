@@ -49,6 +49,9 @@ class File {
 
 // Replaces `to` with `from` in one step and makes the rename durable.
 bool rename_replace(const std::string& from, const std::string& to);
+// Gives the file `from` the name `to` only when nothing has that name yet;
+// false, both names as they were, when it is taken.
+bool rename_no_replace(const std::string& from, const std::string& to);
 bool remove_file(const std::string& path);
 
 // Test hooks: make the n-th call (counting from 1, from now) of a kind fail.

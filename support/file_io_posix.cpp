@@ -117,16 +117,38 @@ bool File::close() {
   return closed && !fault;
 }
 
-bool rename_replace(const std::string& from, const std::string& to) {
-  if (io_fault_now(IoFault::kRename)) return false;
-  const std::string target = posix_path(to);
-  if (::rename(posix_path(from).c_str(), target.c_str()) != 0) return false;
-  // The new name is durable only once the directory holding it is on disk.
+namespace {
+
+// A new name is durable only once the directory holding it is on disk.
+bool sync_directory_of(const std::string& target) {
   const int dir = ::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return true;  // the rename itself happened; nothing more can be done
   const bool synced = ::fsync(dir) == 0 || errno == EINVAL || errno == EROFS;
   ::close(dir);
   return synced;
+}
+
+}  // namespace
+
+bool rename_replace(const std::string& from, const std::string& to) {
+  if (io_fault_now(IoFault::kRename)) return false;
+  const std::string target = posix_path(to);
+  if (::rename(posix_path(from).c_str(), target.c_str()) != 0) return false;
+  return sync_directory_of(target);
+}
+
+bool rename_no_replace(const std::string& from, const std::string& to) {
+  if (io_fault_now(IoFault::kRename)) return false;
+  const std::string source = posix_path(from);
+  const std::string target = posix_path(to);
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    // Older kernels and some file systems know no such rename; a second
+    // name made with link() is refused just the same when the name is taken.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(source.c_str(), target.c_str()) != 0) return false;
+    ::unlink(source.c_str());
+  }
+  return sync_directory_of(target);
 }
 
 bool remove_file(const std::string& path) { return ::unlink(posix_path(path).c_str()) == 0; }

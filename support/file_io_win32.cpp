@@ -110,4 +110,10 @@ bool rename_replace(const std::string& from, const std::string& to) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool rename_no_replace(const std::string& from, const std::string& to) {
+  if (io_fault_now(IoFault::kRename)) return false;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

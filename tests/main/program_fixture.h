@@ -32,6 +32,9 @@ inline void record_exit(int code) {
   g_status_shown_at_exit = tk::headless::control(program().ids.status)->visible;
 }
 inline void record_sleep(unsigned long ms) { g_sleeps.push_back(ms); }
+// The wall clock stands still at this moment.
+inline LocalTime g_now{2026, 12, 10, 14, 5, 9};
+inline LocalTime fixed_now() { return g_now; }
 // The scripted clock: each reading takes the next value, the last one repeats.
 inline double scripted_tick() {
   if (g_ticks.empty()) return 0;
@@ -80,7 +83,7 @@ class ProgramTest : public ::testing::Test {
     g_sleeps.clear();
     g_ticks = {100.0};
     g_tick_index = 0;
-    set_program_hooks({record_exit, scripted_tick, record_sleep});
+    set_program_hooks({record_exit, scripted_tick, record_sleep, fixed_now});
     std::random_device rd;
     root_ =
         fs::temp_directory_path() / ("ilhome-main-" + std::to_string(rd()) + std::to_string(rd()));

@@ -56,6 +56,40 @@ TEST_F(FileSeam, WriteReadAndReplace) {
   EXPECT_FALSE(remove_file(path("old.bin")));
 }
 
+// A kept copy of a profile never takes the name of a file that is there:
+// that file may be the only copy of another one.
+TEST_F(FileSeam, RenameWithoutReplacing) {
+  struct Case {
+    const char* what;
+    bool target_exists;
+    bool fault;
+  };
+  const Case cases[] = {
+      {"free name", false, false},
+      {"taken name", true, false},
+      {"rename fault", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(native(path("target")));
+    write("temp", "new");
+    if (c.target_exists) write("target", "other");
+    io_clear_faults();
+    if (c.fault) io_fail_nth(IoFault::kRename, 1);
+    const bool moved = rename_no_replace(path("temp"), path("target"));
+    EXPECT_EQ(moved, !c.target_exists && !c.fault);
+    EXPECT_EQ(exists("temp"), !moved);
+    if (c.target_exists) {
+      EXPECT_EQ(contents("target"), "other");
+    } else {
+      EXPECT_EQ(exists("target"), moved);
+      if (moved) {
+        EXPECT_EQ(contents("target"), "new");
+      }
+    }
+  }
+}
+
 TEST_F(FileSeam, OpenModes) {
   EXPECT_FALSE(File::open(path("none"), OpenMode::kRead).is_open());
   EXPECT_FALSE(File::open(path("none"), OpenMode::kReadWriteExisting).is_open());

@@ -1,0 +1,93 @@
+// Keeping a session that was never saved: when an unpack finds the profile of
+// an earlier session still in place (the marker names its archive, so no pack
+// ever ran), that profile is packed into an archive of its own before the
+// unpack can overwrite it.
+#include <array>
+#include <cstdio>
+
+#include "archive/dirwalk.h"
+#include "main/program.h"
+#include "support/text.h"
+
+namespace {
+
+// Bytes that Windows refuses in a file name besides the controls: a name
+// made on one system must open on the other.
+constexpr char kRefusedInNames[] = "<>:\"/\\|?*";
+constexpr char kReplacement = '_';
+constexpr std::size_t kMaxNameBytes = 255;
+// Names Windows keeps for devices, whatever the extension that follows.
+constexpr std::array<const char*, 4> kDeviceNames = {"con", "prn", "aux", "nul"};
+constexpr std::array<const char*, 2> kNumberedDeviceNames = {"com", "lpt"};
+
+bool refused_in_names(unsigned char c) {
+  return c < 0x20 || c == 0x7F ||
+         std::string(kRefusedInNames).find(static_cast<char>(c)) != std::string::npos;
+}
+
+// Whether Windows would take a name beginning with `stem` and a blank for a
+// device: the part before the first dot, without its trailing blanks, is a
+// device name. Without a dot in the stem that part holds the added blank and
+// what follows it.
+bool names_a_device(const std::string& stem) {
+  const std::size_t dot = stem.find('.');
+  if (dot == std::string::npos) return false;
+  std::string base = stem.substr(0, dot);
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  base = lower_ascii(base);
+  for (const char* device : kDeviceNames) {
+    if (base == device) return true;
+  }
+  for (const char* device : kNumberedDeviceNames) {
+    const std::string prefix = device;
+    if (base.size() == prefix.size() + 1 && base.compare(0, prefix.size(), prefix) == 0 &&
+        base.back() >= '1' && base.back() <= '9') {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Drops the bytes after `length`, and with them the start of a character
+// of several bytes that would be cut in two.
+std::string cut_to(std::string text, std::size_t length) {
+  if (text.size() <= length) return text;
+  std::size_t at = length;
+  while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+  text.resize(at);
+  return text;
+}
+
+}  // namespace
+
+std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
+                                  int counter) {
+  const std::size_t extension = sizeof kArchiveExtension - 1;
+  std::string stem = marker_name;
+  if (match_nocase(1, last_chars(stem, static_cast<long>(extension)), kArchiveExtension) != 0) {
+    stem.resize(stem.size() - extension);
+  }
+  for (char& c : stem) {
+    if (refused_in_names(static_cast<unsigned char>(c))) c = kReplacement;
+  }
+  if (names_a_device(stem)) stem.insert(stem.begin(), kReplacement);
+
+  // Minutes with a dot: Windows refuses the colon.
+  char kept[64];
+  std::snprintf(kept, sizeof kept, " (unsaved %04d-%02d-%02d %02d.%02d)", when.year, when.month,
+                when.day, when.hour, when.minute);
+  std::string ending = kept;
+  if (counter > 1) ending += " " + std::to_string(counter);
+  ending += kArchiveExtension;
+  return cut_to(stem, kMaxNameBytes - ending.size()) + ending;
+}
+
+bool holds_a_file(const std::string& directory) {
+  // The walk stops at the first entry that is not a directory.
+  return walk_tree(
+             directory,
+             [](const std::string&, const DirEntry& entry) {
+               return entry.attributes.find('d') == std::string::npos ? 1 : 0;
+             },
+             true) == 1;
+}
