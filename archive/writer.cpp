@@ -8,8 +8,8 @@
 #include <cstring>
 #include <functional>
 #include <random>
-#include <unordered_map>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "archive/dirwalk.h"
@@ -235,7 +235,6 @@ void drop_excluded() {
   g_file_list.rewrite([&exclusions](std::string& entry) { return !exclusions.match(entry); });
 }
 
-
 namespace {
 
 enum class RecordResult { kStored, kInputFailed, kArchiveFailed };
@@ -379,7 +378,8 @@ class OldArchive {
     std::vector<unsigned char>& block = copy_block();
     std::uint64_t left = found->second.length;
     while (left > 0) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
       const long long got = file_.read(block.data(), want);
       if (got <= 0) {
         archive.rewind_to(record_start);

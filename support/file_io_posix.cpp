@@ -2,8 +2,8 @@
 // inspection with lstat/readlink, and flock for the lock file.
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/file.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,10 +64,9 @@ File File::open(const std::string& path, OpenMode mode) {
   if (fd < 0) return file;
   struct stat st {};
   const bool known = ::fstat(fd, &st) == 0;
-  const bool wanted = S_ISREG(st.st_mode) ||
-                      (S_ISDIR(st.st_mode) && mode != OpenMode::kReadFileNoFollow);
-  if (!known || !wanted ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+  const bool wanted =
+      S_ISREG(st.st_mode) || (S_ISDIR(st.st_mode) && mode != OpenMode::kReadFileNoFollow);
+  if (!known || !wanted || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return file;
   }

@@ -152,8 +152,8 @@ bool link_target(const std::string& path, std::string& target) {
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   char buffer[MAX_PATH * 4];
-  const DWORD length = GetFinalPathNameByHandleA(h, buffer, sizeof buffer,
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  const DWORD length =
+      GetFinalPathNameByHandleA(h, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   CloseHandle(h);
   if (length == 0 || length >= sizeof buffer) return false;
   std::string final_path(buffer, length);

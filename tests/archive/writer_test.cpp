@@ -223,11 +223,9 @@ TEST_F(Writer, LeftoverTemporariesAreRemovedAndNothingElse) {
     bool removed;
   };
   const Case cases[] = {
-      {"~ilhome-0123abcd.tmp", true},  // left by a killed pack
-      {"~ilhome-ffffffff.tmp", true},
-      {"~ilhome-0123ABCD.tmp", false},  // not a name a pack makes
-      {"~ilhome-123.tmp", false},
-      {"~ilhome-0123abcd.tmp.txt", false},
+      {"~ilhome-0123abcd.tmp", true},                                   // left by a killed pack
+      {"~ilhome-ffffffff.tmp", true}, {"~ilhome-0123ABCD.tmp", false},  // not a name a pack makes
+      {"~ilhome-123.tmp", false},     {"~ilhome-0123abcd.tmp.txt", false},
       {"a.ilhome.ilhome-tmp", false},
   };
   for (const Case& c : cases) ASSERT_TRUE(write_bytes(at(c.name), std::string(100000, 'x')));
