@@ -34,18 +34,12 @@ Marker read_marker(std::string& name) {
   if (entry_kind(path) == EntryKind::kMissing) return Marker::kAbsent;
   File file = File::open(path, OpenMode::kReadFileNoFollow);
   if (!file.is_open()) return Marker::kRefused;
-  std::string content(kMaxMarkerBytes + 1, '\0');
-  std::size_t filled = 0;
-  while (filled < content.size()) {
-    const long long got = file.read(content.data() + filled, content.size() - filled);
-    if (got < 0) return Marker::kRefused;
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  content.resize(filled);
-  name = content;
-  return filled <= kMaxMarkerBytes && is_bare_file_name(content) ? Marker::kNamed
-                                                                 : Marker::kRefused;
+  // One byte more than a marker may hold tells a longer one apart.
+  std::optional<std::string> content = read_up_to(file, kMaxMarkerBytes + 1);
+  if (!content) return Marker::kRefused;
+  name = *content;
+  return name.size() <= kMaxMarkerBytes && is_bare_file_name(name) ? Marker::kNamed
+                                                                   : Marker::kRefused;
 }
 
 std::string unread_warning(const PackReport& report) {
