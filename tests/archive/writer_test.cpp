@@ -315,4 +315,117 @@ TEST_F(Writer, FileOf4GiBOrMoreGetsNoRecord) {
   EXPECT_EQ((std::vector<PackCall>{{"huge", 1, 2}, {"small", 2, 2}}), calls_);
 }
 
+// A file that cannot be read keeps the record of the archive it replaces.
+TEST_F(Writer, UnreadableFileKeepsTheOldRecord) {
+  struct Case {
+    const char* what;
+    IoFault kind;
+    long nth;
+    std::string old_archive;
+    std::string expected;  // records between magic and trailer
+    std::size_t kept;
+  };
+  const std::string old_b = record("b", "old b");
+  const std::string old_ini = record("ilvar6.ini", "p=<akar2>\\old");
+  // Opens: 1 the new archive, 2 a, 3 b, 4 ilvar6.ini. Reads: 1 and 2 a (its
+  // data, then its end), 3 and 4 b, 5 ilvar6.ini.
+  const Case cases[] = {
+      {"b does not open, old copy", IoFault::kOpen, 3, "IL10" + old_b + "abis",
+       record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+      {"b does not read, old copy", IoFault::kRead, 3, "IL10" + old_b + "abis",
+       record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+      {"settings do not read, old copy", IoFault::kRead, 5,
+       "IL10" + record("zzz", "other") + old_ini + "abis",
+       record("a", "new a") + record("b", "new b") + old_ini, 1},
+      {"b does not open, no old copy", IoFault::kOpen, 3, "IL10" + record("c", "c") + "abis",
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      {"b does not open, no old archive", IoFault::kOpen, 3, "",
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      {"b does not open, old archive is no archive", IoFault::kOpen, 3, "not an archive",
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      // The data length runs past the end: the index stops before b.
+      {"old archive cut short", IoFault::kOpen, 3, "IL10" + old_b.substr(0, old_b.size() - 1),
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      {"old record after junk and a damaged name length", IoFault::kOpen, 3,
+       "IL10junk" + old_b + "file" + le32(0xFFFFFFF0u) + "abis",
+       record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+  };
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "new a"));
+  ASSERT_TRUE(write_bytes(root + "\\b", "new b"));
+  ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "x"));
+  const std::string archive = at("a.ilhome");
+  for (const Case& c : cases) {
+    remove_file(archive);
+    if (!c.old_archive.empty()) {
+      ASSERT_TRUE(write_bytes(archive, c.old_archive));
+    }
+    io_fail_nth(c.kind, c.nth);
+    PackReport report;
+    const int result = kompres(root, archive, PackOptions{}, report);
+    io_clear_faults();
+    EXPECT_EQ(1, result) << c.what;
+    EXPECT_EQ("IL10" + c.expected + "abis", read_bytes(archive)) << c.what;
+    const std::string unread = c.nth == 5 ? "ilvar6.ini" : "b";
+    EXPECT_EQ(std::vector<std::string>{unread}, report.unread) << c.what;
+    EXPECT_EQ(c.kept, report.kept) << c.what;
+  }
+}
+
+TEST_F(Writer, FileRemovedSinceTheWalkIsNoUnreadableFile) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "a"));
+  ASSERT_TRUE(write_bytes(root + "\\b", "b"));
+  const std::string archive = at("a.ilhome");
+  ASSERT_TRUE(write_bytes(archive, "IL10" + record("a", "old a") + "abis"));
+  PackReport report;
+  PackOptions options;
+  options.progress = [&](const std::string& name, long, long) {
+    if (name == "a") remove_file(root + "\\b");  // between the walk and its copy
+    return 0;
+  };
+  ASSERT_EQ(1, kompres(root, archive, options, report));
+  EXPECT_EQ("IL10" + record("a", "a") + "abis", read_bytes(archive));
+  EXPECT_TRUE(report.unread.empty());
+}
+
+TEST_F(Writer, OnlyARealDirectoryIsPacked) {
+  const std::string archive = at("keep.ilhome");
+  const std::string stored = "IL10" + record("f", "stored") + "abis";
+  ASSERT_TRUE(write_bytes(at("plain"), "a file where the profile was"));
+  for (const std::string& root : {at("plain"), at("plain\\"), at("missing")}) {
+    ASSERT_TRUE(write_bytes(archive, stored));
+    EXPECT_EQ(-1, pack(root, archive)) << root;
+    EXPECT_EQ(stored, read_bytes(archive)) << root;
+    EXPECT_TRUE(temporaries().empty()) << root;
+  }
+}
+
+TEST_F(Writer, NothingStoredNeverReplacesAnArchiveWithRecords) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\only", "x"));
+  const std::string archive = at("a.ilhome");
+  const std::string stored = "IL10" + record("f", "stored") + "abis";
+  ASSERT_TRUE(write_bytes(archive, stored));
+  // The one file cannot be read and the old archive has no copy of it.
+  io_fail_nth(IoFault::kOpen, 2);
+  EXPECT_EQ(-1, pack(root, archive));
+  io_clear_faults();
+  EXPECT_EQ(stored, read_bytes(archive));
+  EXPECT_TRUE(temporaries().empty());
+}
+
+TEST_F(Writer, SkippedDirectoryAndAllBelowItStayOut) {
+  const std::string root = at("h\\profile");
+  for (const char* name : {"a", "store\\x.ilhome", "store\\deep\\y", "storey\\z"}) {
+    ASSERT_TRUE(write_bytes(root + "\\" + name, name));
+  }
+  PackOptions options;
+  options.skip_directory = [&](const std::string& path) { return path == root + "\\store"; };
+  PackReport report;
+  ASSERT_EQ(1, kompres(root, at("out.ilhome"), options, report));
+  EXPECT_EQ("IL10" + record("a", "a") + record("storey/z", "storey\\z") + "abis",
+            read_bytes(at("out.ilhome")));
+}
+
 }  // namespace
