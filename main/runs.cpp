@@ -38,8 +38,15 @@ Marker read_marker(std::string& name) {
   std::optional<std::string> content = read_up_to(file, kMaxMarkerBytes + 1);
   if (!content) return Marker::kRefused;
   name = *content;
-  return name.size() <= kMaxMarkerBytes && is_bare_file_name(name) ? Marker::kNamed
-                                                                   : Marker::kRefused;
+  if (name.size() > kMaxMarkerBytes || !is_bare_file_name(name)) return Marker::kRefused;
+  // The program's own files in the archive directory are never an archive:
+  // the marker would be deleted right after the archive was written over it,
+  // and a temporary's name is cleared away by the next pack.
+  const std::string lowered = lower_ascii(name);
+  if (lowered == kMarkerName || lowered == kLockName || is_temporary_name(lowered)) {
+    return Marker::kRefused;
+  }
+  return Marker::kNamed;
 }
 
 std::string unread_warning(const PackReport& report) {

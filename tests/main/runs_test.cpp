@@ -221,6 +221,9 @@ TEST_F(PackRefusal, MarkerThatIsNoBareFileName) {
       {"dot", "."},
       {"dot dot", ".."},
       {"far too long for a name", std::string(kMaxMarkerBytes + 1, 'n')},
+      {"the marker itself", "ILHOME.inuse"},
+      {"the lock file", kLockName},
+      {"a temporary's name", "~ilhome-0123abcd.tmp"},
   };
   for (const Row& r : rows) {
     TearDown();
