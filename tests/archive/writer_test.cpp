@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -223,9 +225,13 @@ TEST_F(Writer, LeftoverTemporariesAreRemovedAndNothingElse) {
     bool removed;
   };
   const Case cases[] = {
-      {"~ilhome-0123abcd.tmp", true},                                   // left by a killed pack
-      {"~ilhome-ffffffff.tmp", true}, {"~ilhome-0123ABCD.tmp", false},  // not a name a pack makes
-      {"~ilhome-123.tmp", false},     {"~ilhome-0123abcd.tmp.txt", false},
+      // Left by a killed pack.
+      {"~ilhome-0123abcd.tmp", true},
+      {"~ilhome-ffffffff.tmp", true},
+      // Not names a pack makes.
+      {"~ilhome-ABCDEF01.tmp", false},
+      {"~ilhome-123.tmp", false},
+      {"~ilhome-0123abcd.tmp.txt", false},
       {"a.ilhome.ilhome-tmp", false},
   };
   for (const Case& c : cases) ASSERT_TRUE(write_bytes(at(c.name), std::string(100000, 'x')));
@@ -241,7 +247,11 @@ TEST_F(Writer, TemporaryNameIsShortSoTheLongestArchiveNamePacks) {
   ASSERT_TRUE(write_bytes(root + "\\f", "data"));
   const std::string name = std::string(248, 'n') + ".ilhome";  // 255 bytes
   ASSERT_EQ(1, pack(root, at(name)));
-  EXPECT_EQ("IL10" + record("f", "data") + "abis", read_bytes(at(name)));
+  // Read through the standard library: the file seam's narrow names stop at
+  // the system's short path limit on Windows.
+  std::ifstream in(dir_ / name, std::ios::binary);
+  const std::string stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ("IL10" + record("f", "data") + "abis", stored);
   EXPECT_TRUE(temporaries().empty());
 }
 
