@@ -8,6 +8,7 @@
 
 #include "archive/dirwalk.h"
 #include "main/program.h"
+#include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -64,7 +65,7 @@ std::string bare_name(std::string name) {
 std::string warning_text() {
   return "Your selected profile file will be named 'default'. If you want to use another "
          "profile next time, please rename or delete the file 'default.ilhome' on " +
-         archive_dir() + ".";
+         display_path(archive_dir()) + ".";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "archive/reader.h"
 #include "archive/writer.h"
 #include "main/program.h"
+#include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -19,8 +20,8 @@ std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
 
 void show_pack_failure(const std::string& archive) {
-  show_error("Failed to save profile.\n\nProfile dir = " + home_dir() +
-             "\nProfile file = " + archive);
+  show_error("Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
+             "\nProfile file = " + display_path(archive));
 }
 
 enum class Marker { kAbsent, kNamed, kRefused };
@@ -89,18 +90,18 @@ int cb_kompres(const std::string& name, long index, long count) {
 
 void unpack_run() {
   ProgramState& p = program();
-  show_status();
+  show_status(kActionUnpack);
   if (!write_marker(p.chosen_name)) {
-    show_error("Cannot write to " + archive_dir() + "\n\nIlvar settings will not be saved.");
+    show_error("Cannot write to " + display_path(archive_dir()) +
+               "\n\nIlvar settings will not be saved.");
   }
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  tk::setText(p.ids.action, kActionUnpack);
   long long size = file_size(archive);
   if (size <= 0) return;  // a new profile: nothing to unpack
   p.archive_size = size;
   if (dekompres(profile_dir(), archive, cb_dekompres) < 0) {
-    show_error("Failed to set up profile.\n\nProfile dir = " + home_dir() +
-               "\nProfile file = " + archive);
+    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
     // The profile directory does not hold this archive's profile: a marker
     // left behind would let the next pack run overwrite the archive with it.
     delete_file(marker_path());
@@ -123,7 +124,6 @@ bool directory_within(const std::string& inner, const std::string& outer) {
 }
 
 PackOutcome pack_run() {
-  ProgramState& p = program();
   std::string name;
   const Marker marker = read_marker(name);
   if (marker == Marker::kAbsent) return PackOutcome::kNothingInUse;  // no profile in use
@@ -134,8 +134,7 @@ PackOutcome pack_run() {
     show_pack_failure(archive);
     return PackOutcome::kNotSaved;
   }
-  show_status();
-  tk::setText(p.ids.action, kActionPack);
+  show_status(kActionPack);
   PackOptions options{cb_kompres, nullptr};
   // An archive directory kept inside the profile would be packed into itself.
   if (directory_within(archive_dir(), profile_dir())) {

@@ -36,6 +36,9 @@ class File {
   // True when every byte was written.
   bool write(const void* data, std::size_t size);
   bool seek(std::uint64_t offset);
+  // The file's size in bytes, taken from the open handle (64-bit); -1 when the
+  // system cannot tell it.
+  long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
   // The file's size as the system keeps it (64-bit), -1 when it cannot be had.
@@ -48,7 +51,9 @@ class File {
   bool close();
 
  private:
+  friend class RootedOpener;  // opens files relative to an open directory
   static constexpr std::intptr_t kNoHandle = -1;
+  explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kNoHandle;
 };
 

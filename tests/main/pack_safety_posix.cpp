@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/display_path.h"
 #include "support/text.h"
 #include "tests/main/program_fixture.h"
 
@@ -21,7 +22,8 @@ namespace {
 using namespace tk;
 
 std::string failed_to_save(const std::string& home, const std::string& archive) {
-  return "Failed to save profile.\n\nProfile dir = " + home + "\nProfile file = " + archive;
+  return "Failed to save profile.\n\nProfile dir = " + home +
+         "\nProfile file = " + display_path(archive);
 }
 
 TEST_F(ProgramTest, MarkerThatIsALinkIsRefusedAndLeft) {

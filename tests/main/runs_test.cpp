@@ -2,6 +2,7 @@
 // "Error" messages, and what is left behind after each failure.
 #include <algorithm>
 
+#include "support/display_path.h"
 #include "support/text.h"
 #include "tests/main/program_fixture.h"
 
@@ -77,7 +78,7 @@ TEST_F(ProgramTest, UnpackFailures) {
     }
     if (r.cannot_unpack) {
       want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ +
-                          "\nProfile file = " + arch_ + "\\default.ilhome",
+                          "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
                       "Error", 0});
     }
     EXPECT_EQ(face_->message_boxes, want) << r.what;
@@ -179,7 +180,7 @@ class PackRefusal : public ProgramTest {
     ASSERT_EQ(face_->message_boxes.size(), 1u) << what;
     EXPECT_EQ(face_->message_boxes[0],
               (test::MessageBoxShown{"Failed to save profile.\n\nProfile dir = " + home_ +
-                                         "\nProfile file = " + archive_path,
+                                         "\nProfile file = " + display_path(archive_path),
                                      "Error", 0}))
         << what;
     EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored) << what;
