@@ -156,6 +156,12 @@ bool ArchiveOutput::rewind_to(std::uint64_t offset) {
   return true;
 }
 
+bool ArchiveOutput::sync() {
+  if (!flush()) return false;
+  if (!file_.sync()) failed_ = true;
+  return !failed_;
+}
+
 bool ArchiveOutput::flush() {
   if (failed_) return false;
   if (buffer_.empty()) return true;
@@ -447,6 +453,7 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
                    OldArchive& old, PackReport& report, WriteCounts& counts) {
   archive.write(kMagic, kTagSize);
   g_base_path = parent_path(root);
+  std::uint64_t synced = 0;
   const long count = static_cast<long>(g_file_list.size());
   for (long i = 0; i < count; ++i) {
     const std::string entry(g_file_list[static_cast<std::size_t>(i)]);
@@ -473,6 +480,10 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
         ++counts.records;
       }
       if (archive.failed()) return false;
+    }
+    if (archive.position() - synced >= kSyncStep) {
+      if (!archive.sync()) return false;
+      synced = archive.position();
     }
     if (progress) progress(stored_name, i + 1, count);
   }

@@ -58,6 +58,10 @@ bool is_temporary_name(const std::string& name);
 inline constexpr std::uint64_t kMaxRecordData = 0xFFFFFFFFull;
 // Copy block for file data; never less than 64 KiB.
 inline constexpr std::size_t kCopyBlockSize = 256 * 1024;
+// The new archive goes to the disk in steps of this size while it is
+// written: a single flush at the end of a large profile on a slow stick
+// would leave the status window unpainted for many seconds.
+inline constexpr std::uint64_t kSyncStep = 16ull * 1024 * 1024;
 
 // Buffered archive output that knows its position, so that a record's data
 // length can be corrected after its data are written and a record can be
@@ -73,6 +77,8 @@ class ArchiveOutput {
   // (bytes after the trailer are never read).
   bool rewind_to(std::uint64_t offset);
   bool flush();
+  // Flushes and makes what was written durable.
+  bool sync();
   std::uint64_t position() const { return flushed_ + buffer_.size(); }
   bool failed() const { return failed_; }
 

@@ -438,4 +438,23 @@ TEST_F(Writer, SkippedDirectoryAndAllBelowItStayOut) {
             read_bytes(at("out.ilhome")));
 }
 
+TEST_F(Writer, ArchiveGoesToTheDiskInStepsAndAFailedStepKeepsTheOldArchive) {
+  const std::string root = at("h\\profile");
+  const std::size_t half_step = static_cast<std::size_t>(kSyncStep / 2) + 1;
+  for (const char* name : {"a", "b", "c"}) {
+    ASSERT_TRUE(write_bytes(root + "\\" + name, std::string(half_step, name[0])));
+  }
+  const std::string archive = at("keep.ilhome");
+  ASSERT_TRUE(write_bytes(archive, "old archive"));
+  // The first flush to the disk comes after b, before the end of the pack.
+  io_fail_nth(IoFault::kSync, 1);
+  EXPECT_EQ(-1, pack(root, archive));
+  io_clear_faults();
+  EXPECT_EQ("old archive", read_bytes(archive));
+  EXPECT_EQ(1u, calls_.size());  // stopped once b was written, before it was reported
+  EXPECT_TRUE(temporaries().empty());
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ(8 + 3 * (20 + 1 + half_step), read_bytes(archive).size());
+}
+
 }  // namespace
