@@ -597,8 +597,12 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
 
   // An archive that is a link (to a file on another drive, say) is replaced
   // where the link points: the link stays, its target gets the new profile.
-  std::string target;
-  if (!link_target(archive_path, target)) return -1;
+  std::string target = archive_path;
+  if (!options.replace_existing) {
+    if (entry_kind(archive_path) != EntryKind::kMissing) return -1;
+  } else if (!link_target(archive_path, target)) {
+    return -1;
+  }
   const std::string directory = directory_prefix(target);
   remove_leftover_temporaries(directory);
 
@@ -620,7 +624,9 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   ok = ok && file.copy_permissions_of(target);
   ok = ok && file.sync();
   ok = file.close() && ok;
-  if (ok && rename_replace(temporary, target)) return 1;
+  ok = ok && (options.replace_existing ? rename_replace(temporary, target)
+                                       : rename_no_replace(temporary, target));
+  if (ok) return 1;
   remove_file(temporary);
   return -1;
 }

@@ -18,6 +18,10 @@ struct PackOptions {
   // Asked for each directory the walk meets (its full path); true keeps that
   // directory and everything below it out of the archive.
   std::function<bool(const std::string& path)> skip_directory;
+  // False: the archive is a new file, and the pack fails rather than put it
+  // in place of anything that has its name, even when the name is taken
+  // while the pack runs.
+  bool replace_existing = true;
 };
 
 // What a pack could not do for single files.

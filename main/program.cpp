@@ -140,6 +140,9 @@ int dispatch_verb() {
   p.start_time = hooks().tick();
 
   if (unpack) {
+    // Before the choice: nothing may touch the profile of a session that was
+    // never saved, and no browser may start over it, until it is kept.
+    if (!keep_unsaved_session()) return kExitNoProfile;
     if (choose_archive() == 0) return kExitNoProfile;
     unpack_run();
   }

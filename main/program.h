@@ -84,7 +84,8 @@ struct ProgramHooks {
   void (*exit)(int code);
   double (*tick)();
   void (*sleep)(unsigned long milliseconds);
-  LocalTime (*now)();
+  // The wall clock; the local time of the system unless a test sets another.
+  LocalTime (*now)() = local_time_now;
 };
 void set_program_hooks(const ProgramHooks& hooks);
 const ProgramHooks& program_hooks();
@@ -132,6 +133,10 @@ int cb_kompres(const std::string& name, long index, long count);
 // A name of one file, at most 255 bytes, that both systems accept.
 std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
                                   int counter);
+// At the start of an unpack: packs a profile left by a session that was
+// never saved into an archive of its own and says so. False when that
+// profile is there but could not be kept (the pack failure message shown).
+bool keep_unsaved_session();
 // Whether the directory, or any below it, holds an entry that is not a directory.
 bool holds_a_file(const std::string& directory);
 

@@ -153,6 +153,64 @@ bool directory_within(const std::string& inner, const std::string& outer) {
   return false;
 }
 
+namespace {
+
+// The writer's options for a pack of the profile directory.
+PackOptions profile_pack_options() {
+  PackOptions options{cb_kompres, nullptr};
+  // An archive directory kept inside the profile would be packed into itself.
+  if (directory_within(archive_dir(), profile_dir())) {
+    options.skip_directory = [](const std::string& path) {
+      return same_directory(path, archive_dir());
+    };
+  }
+  return options;
+}
+
+void show_unread_warning(const PackReport& report) {
+  if (!report.unread.empty()) tk::messageBox(unread_warning(report), "Warning", 0);
+}
+
+// Bounds the search for a free name; a directory holding that many kept
+// sessions of one minute is not one this program made.
+constexpr int kMaxRecoveryCounter = 1000;
+
+}  // namespace
+
+bool keep_unsaved_session() {
+  // A marker that names an archive is written only after a complete unpack
+  // and deleted by the pack that saved the profile: while it is there, the
+  // profile directory holds a session that never went back to its archive.
+  std::string name;
+  if (read_marker(name) != Marker::kNamed) return true;
+  const std::string profile = profile_dir();
+  if (entry_kind(profile) != EntryKind::kDirectory || !holds_a_file(profile)) return true;
+
+  const LocalTime when = program_hooks().now();
+  std::string kept;
+  for (int counter = 1; kept.empty() && counter <= kMaxRecoveryCounter; ++counter) {
+    const std::string candidate = recovery_archive_name(name, when, counter);
+    if (entry_kind(join_path(archive_dir(), candidate)) == EntryKind::kMissing) kept = candidate;
+  }
+  const std::string archive = join_path(archive_dir(), kept.empty() ? name : kept);
+  show_status(kActionPack);
+  PackOptions options = profile_pack_options();
+  options.replace_existing = false;
+  PackReport report;
+  if (kept.empty() || kompres(profile, archive, options, report) < 0) {
+    // The unpack would overwrite the only copy of that session.
+    show_pack_failure(archive);
+    return false;
+  }
+  // The chooser comes next, on its own.
+  tk::setVisibility(program().ids.status, 0);
+  tk::messageBox("The last session with " + name + " was never saved.\n\nIt has been kept as " +
+                     kept + " in " + display_path(archive_dir()) + ".",
+                 "Warning", 0);
+  show_unread_warning(report);
+  return true;
+}
+
 PackOutcome pack_run() {
   std::string name;
   const Marker marker = read_marker(name);
@@ -165,19 +223,12 @@ PackOutcome pack_run() {
     return PackOutcome::kNotSaved;
   }
   show_status(kActionPack);
-  PackOptions options{cb_kompres, nullptr};
-  // An archive directory kept inside the profile would be packed into itself.
-  if (directory_within(archive_dir(), profile_dir())) {
-    options.skip_directory = [](const std::string& path) {
-      return same_directory(path, archive_dir());
-    };
-  }
   PackReport report;
-  if (kompres(profile_dir(), archive, options, report) < 0) {
+  if (kompres(profile_dir(), archive, profile_pack_options(), report) < 0) {
     show_pack_failure(archive);
     return PackOutcome::kNotSaved;
   }
   delete_file(marker_path());
-  if (!report.unread.empty()) tk::messageBox(unread_warning(report), "Warning", 0);
+  show_unread_warning(report);
   return PackOutcome::kSaved;
 }

@@ -438,6 +438,45 @@ TEST_F(Writer, SkippedDirectoryAndAllBelowItStayOut) {
             read_bytes(at("out.ilhome")));
 }
 
+// A pack into a new file never takes the place of a file of that name,
+// whether it was there before the pack or came while the pack ran.
+TEST_F(Writer, NewArchiveNeverReplacesAFileOfItsName) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "profile"));
+  const std::string fresh = "IL10" + record("a", "profile") + "abis";
+  struct Case {
+    const char* what;
+    bool there_before;
+    bool comes_during;
+  };
+  const Case cases[] = {
+      {"free name", false, false},
+      {"name taken before", true, false},
+      {"name taken during the pack", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string archive = at("new.ilhome");
+    remove_file(archive);
+    if (c.there_before) {
+      ASSERT_TRUE(write_bytes(archive, "other"));
+    }
+    PackOptions options;
+    options.replace_existing = false;
+    if (c.comes_during) {
+      options.progress = [&](const std::string&, long, long) {
+        write_bytes(archive, "other");
+        return 0;
+      };
+    }
+    PackReport report;
+    const bool taken = c.there_before || c.comes_during;
+    EXPECT_EQ(kompres(root, archive, options, report), taken ? -1 : 1);
+    EXPECT_EQ(read_bytes(archive), taken ? "other" : fresh);
+    EXPECT_TRUE(temporaries().empty());
+  }
+}
+
 TEST_F(Writer, ArchiveGoesToTheDiskInStepsAndAFailedStepKeepsTheOldArchive) {
   const std::string root = at("h\\profile");
   const std::size_t half_step = static_cast<std::size_t>(kSyncStep / 2) + 1;

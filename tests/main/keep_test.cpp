@@ -1,5 +1,8 @@
 // Keeping a session that was never saved: the name of the archive that keeps
 // it, and the start of an unpack that finds such a session.
+#include <algorithm>
+
+#include "archive/reader.h"
 #include "tests/main/program_fixture.h"
 
 namespace {
@@ -51,6 +54,188 @@ TEST(RecoveryName, LongNamesKeepTo255BytesAndWholeCharacters) {
     const std::size_t room = 255 - ending.size();
     EXPECT_EQ(kept.size(), std::min(stem.size(), room - room % 2));
   }
+}
+
+}  // namespace
+
+namespace {
+
+constexpr char kKeptWork[] = "work (unsaved 2026-12-10 14.05).ilhome";
+
+// Files below a directory, each with its bytes, by relative name.
+std::vector<std::pair<std::string, std::string>> tree_of(const fs::path& root) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    if (!item.is_regular_file()) continue;
+    files.emplace_back(fs::relative(item.path(), root).generic_string(), read_bytes(item.path()));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class KeepTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    g_now = kWhen;
+  }
+  // The changed profile of a session whose pack never ran.
+  void changeProfile() {
+    write_bytes(profile() / "a.txt", "changed in the session");
+    write_bytes(profile() / "mail" / "new.txt", std::string(70000, 'n'));
+  }
+  // What the kept archive holds, unpacked elsewhere.
+  std::vector<std::pair<std::string, std::string>> unpackedKept(const std::string& name) {
+    const fs::path check = root_ / "check";
+    EXPECT_EQ(dekompres((check / "profile").string(), arch(name).string(),
+                        [](const std::string&, long long) { return 0; }),
+              1);
+    return tree_of(check / "profile");
+  }
+  std::string keptText(const std::string& archive, const std::string& kept) const {
+    return "The last session with " + archive + " was never saved.\n\nIt has been kept as " + kept +
+           " in " + arch_ + ".";
+  }
+  // Archives in the archive directory whose name says they keep a session.
+  std::vector<std::string> keptArchives() const {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(root_ / "arch")) {
+      const std::string name = item.path().filename().string();
+      if (name.find("(unsaved") != std::string::npos) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+// The session's profile is packed before anything changes it, the user is
+// told where it went, and the unpack then goes on as it always does.
+TEST_F(KeepTest, SessionThatWasNeverSavedIsKeptBeforeTheUnpack) {
+  struct Case {
+    const char* archive;
+    bool chooser;  // default.ilhome is taken without asking
+  };
+  const Case cases[] = {{"work.ilhome", true}, {"default.ilhome", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.archive);
+    fs::remove_all(root_ / "home");
+    fs::remove_all(root_ / "arch");
+    fs::remove_all(root_ / "check");
+    const std::string stored = make_archive({{"a.txt", "as stored"}, {"b.txt", "b"}});
+    write_bytes(arch(c.archive), stored);
+    startWith(c.chooser ? "work" : nullptr);
+    ASSERT_EQ(run("ekstrak"), kExitDone);
+    ASSERT_EQ(marker(), c.archive);
+    changeProfile();
+    const auto session = tree_of(profile());
+
+    bool chooser_opened = false;
+    bool box_before_chooser = false;
+    answerChooser([&](int) {
+      chooser_opened = true;
+      // The kept archive is the newest, and so the one selected: pick the other.
+      tk::test::typeText(ids().list, "work");
+      tk::test::click(ids().start);
+    });
+    face_->on_message_box = [&](const tk::test::MessageBoxShown&) {
+      box_before_chooser = !chooser_opened;
+    };
+    face_->message_boxes.clear();
+    EXPECT_EQ(run("ekstrak"), kExitDone);
+    face_->on_message_box = nullptr;
+    const std::string stem = std::string(c.archive).substr(0, std::string(c.archive).find('.'));
+    const std::string kept = stem + " (unsaved 2026-12-10 14.05).ilhome";
+    EXPECT_EQ(keptArchives(), std::vector<std::string>{kept});
+    EXPECT_EQ(unpackedKept(kept), session);
+    EXPECT_EQ(face_->message_boxes,
+              (std::vector<tk::test::MessageBoxShown>{{keptText(c.archive, kept), "Warning", 0}}));
+    EXPECT_TRUE(box_before_chooser);
+    EXPECT_EQ(chooser_opened, c.chooser);
+    // Then the chosen archive's content, and its name in the marker.
+    EXPECT_EQ(read_bytes(profile() / "a.txt"), "as stored");
+    EXPECT_EQ(read_bytes(profile() / "b.txt"), "b");
+    EXPECT_EQ(marker(), c.archive);
+    EXPECT_EQ(read_bytes(arch(c.archive)), stored);
+  }
+}
+
+// Only a marker naming an archive and a profile directory holding a file
+// mean a session that was never saved.
+TEST_F(KeepTest, NothingIsKeptWithoutAnUnsavedSession) {
+  struct Case {
+    const char* what;
+    const char* marker;  // nullptr: none
+    bool profile_file;
+    bool profile_dir;
+  };
+  const Case cases[] = {
+      {"unpack that did not finish (empty marker)", "", true, true},
+      {"no marker", nullptr, true, true},
+      {"marker that is no bare name", "..\\x.ilhome", true, true},
+      {"profile directory without a file", "work.ilhome", false, true},
+      {"no profile directory", "work.ilhome", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(root_ / "home");
+    fs::remove_all(root_ / "arch");
+    const std::string stored = make_archive({{"a.txt", "as stored"}});
+    write_bytes(arch(kDefaultArchive), stored);
+    if (c.marker != nullptr) write_bytes(arch(kMarkerName), c.marker);
+    if (c.profile_dir) fs::create_directories(profile() / "empty" / "below");
+    if (c.profile_file) write_bytes(profile() / "a.txt", "session");
+    face_->message_boxes.clear();
+    EXPECT_EQ(run("ekstrak"), kExitDone);
+    EXPECT_TRUE(keptArchives().empty());
+    EXPECT_TRUE(face_->message_boxes.empty());
+    EXPECT_EQ(read_bytes(profile() / "a.txt"), "as stored");
+    EXPECT_EQ(marker(), kDefaultArchive);
+  }
+}
+
+// A session that cannot be kept stops the start: the unpack would overwrite
+// its only copy, and a launcher must not start the browser on it.
+TEST_F(KeepTest, SessionThatCannotBeKeptStopsTheStart) {
+  const std::string stored = make_archive({{"a.txt", "as stored"}});
+  write_bytes(arch(kDefaultArchive), stored);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  changeProfile();
+  const auto session = tree_of(profile());
+  io_fail_nth(IoFault::kWrite, 1);  // the disk is full
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
+  io_clear_faults();
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<tk::test::MessageBoxShown>{
+                {"Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " + arch_ +
+                     "/default (unsaved 2026-12-10 14.05).ilhome",
+                 "Error", 0}}));
+  EXPECT_EQ(tree_of(profile()), session);
+  EXPECT_EQ(marker(), kDefaultArchive);
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
+  // Nothing but the archive, the marker and the lock.
+  std::vector<std::string> left;
+  for (const auto& item : fs::directory_iterator(root_ / "arch")) {
+    left.push_back(item.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{kDefaultArchive, kMarkerName, kLockName}));
+}
+
+// A file that has the kept archive's name is never replaced: it may be the
+// session kept a minute earlier.
+TEST_F(KeepTest, FileOfTheSameNameIsNeverReplaced) {
+  write_bytes(arch("work.ilhome"), make_archive({{"a.txt", "as stored"}}));
+  write_bytes(arch(kMarkerName), "work.ilhome");
+  write_bytes(arch(kKeptWork), "kept before");
+  changeProfile();
+  const auto session = tree_of(profile());
+  startWith("work");
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  const std::string second = "work (unsaved 2026-12-10 14.05) 2.ilhome";
+  EXPECT_EQ(read_bytes(arch(kKeptWork)), "kept before");
+  EXPECT_EQ(unpackedKept(second), session);
+  ASSERT_FALSE(face_->message_boxes.empty());
+  EXPECT_EQ(face_->message_boxes.front().text, keptText("work.ilhome", second));
 }
 
 }  // namespace
