@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -152,6 +154,37 @@ TEST_F(TerminalFaceTest, ControlBytesInNamesKeepTheStatusLineOneLine) {
   ::testing::internal::CaptureStderr();
   WinMain(status, Normal);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "a?b?[2Jc???.txt\n");
+}
+
+// A run over many files sets a state for each; the lines written follow what
+// a person could read, and the last state is always among them.
+TEST_F(TerminalFaceTest, ABurstOfStatesWritesFewLinesEndingWithTheLast) {
+  ControlId status = createEx(Window, "S", 0, 0, 0, 360, 68, 0, 0);
+  static ControlId file;
+  static double elapsed_ms;
+  constexpr int kStates = 20000;
+  file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
+  bindHandler(status, Activate, [](ControlId, int, const Params&) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= kStates; ++i) {
+      setText(file, "f" + std::to_string(i));
+      doEvents(file);
+      doEvents(0);
+    }
+    elapsed_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    doEvents(0);
+  });
+  ::testing::internal::CaptureStderr();
+  WinMain(status, Normal);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  const auto lines = static_cast<double>(std::count(err.begin(), err.end(), '\n'));
+  // At most thirty a second, the first and the last.
+  EXPECT_LE(lines, 2 + elapsed_ms * 30 / 1000) << elapsed_ms << " ms";
+  const std::string last = "f" + std::to_string(kStates) + "\n";
+  ASSERT_GE(err.size(), last.size());
+  EXPECT_EQ(err.substr(err.size() - last.size()), last);
+  EXPECT_EQ(err.substr(0, 3), "f1\n");
 }
 
 }  // namespace
