@@ -234,37 +234,37 @@ int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectori
 }
 
 bool glob_match(const std::string& pattern, const std::string& text) {
-  // Both sides as values with an end marker that equals no byte.
+  // Both sides as values with an end marker that equals no byte, read in
+  // place: the exclusions are matched against every file of a profile.
   constexpr int kEnd = -1;
   constexpr int kStar = '*';
   constexpr int kAny = '?';
-  std::vector<int> p;
-  std::vector<int> t;
-  p.reserve(pattern.size() + 1);
-  t.reserve(text.size() + 1);
-  for (char c : pattern) p.push_back(static_cast<unsigned char>(c));
-  for (char c : text) t.push_back(static_cast<unsigned char>(c));
-  p.push_back(kEnd);
-  t.push_back(kEnd);
+  const auto at = [](const std::string& s, std::size_t i) {
+    return i < s.size() ? static_cast<int>(static_cast<unsigned char>(s[i])) : kEnd;
+  };
+  const std::size_t p_size = pattern.size() + 1;
+  const std::size_t t_size = text.size() + 1;
+  const auto p = [&](std::size_t i) { return at(pattern, i); };
+  const auto t = [&](std::size_t i) { return at(text, i); };
 
   std::size_t i = 0;
   std::size_t j = 0;
-  while (j < t.size()) {
-    if (!(p[i] == t[j] || p[i] == kAny)) {
-      if (p[i] != kStar) return false;
-      while (p[i] == kStar) ++i;
-      if (p[i] == kEnd) return true;
+  while (j < t_size) {
+    if (!(p(i) == t(j) || p(i) == kAny)) {
+      if (p(i) != kStar) return false;
+      while (p(i) == kStar) ++i;
+      if (p(i) == kEnd) return true;
       // The segment runs to the next star, or through the end marker.
       std::size_t seg_end = i;
-      while (p[seg_end] != kStar && p[seg_end] != kEnd) ++seg_end;
-      if (p[seg_end] == kEnd) ++seg_end;
+      while (p(seg_end) != kStar && p(seg_end) != kEnd) ++seg_end;
+      if (p(seg_end) == kEnd) ++seg_end;
       const std::size_t seg_len = seg_end - i;
       bool found = false;
       std::size_t k = j;
-      for (; k + seg_len <= t.size(); ++k) {
+      for (; k + seg_len <= t_size; ++k) {
         bool equal = true;
         for (std::size_t m = 0; m < seg_len && equal; ++m) {
-          equal = p[i + m] == kAny || p[i + m] == t[k + m];
+          equal = p(i + m) == kAny || p(i + m) == t(k + m);
         }
         if (equal) {
           found = true;
@@ -277,7 +277,7 @@ bool glob_match(const std::string& pattern, const std::string& text) {
     }
     ++i;
     ++j;
-    if (i >= p.size()) return j >= t.size();
+    if (i >= p_size) return j >= t_size;
   }
   return false;
 }
