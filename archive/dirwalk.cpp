@@ -238,9 +238,13 @@ int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectori
               EntryDetail detail) {
   PackedListing listing(detail);
   if (!list_packed(path, listing, detail)) return -1;
+  return walk_listing(walk_base(path), listing, visitor, subdirectories, detail);
+}
+
+std::string walk_base(const std::string& path) {
   std::string base = path;
   while (!base.empty() && (base.back() == ' ' || base.back() == '\\')) base.pop_back();
-  return walk_listing(base, listing, visitor, subdirectories, detail);
+  return base;
 }
 
 bool glob_match(const std::string& pattern, const std::string& text) {

@@ -15,6 +15,9 @@ Listing list_dir_sorted(const std::string& path);
 // the fewer, the less the walk asks of the file system.
 int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories,
               EntryDetail detail = EntryDetail::kFull);
+// The path as walk_tree hands it to its visitors: without its trailing blanks
+// and backslashes.
+std::string walk_base(const std::string& path);
 bool glob_match(const std::string& pattern, const std::string& text);
 // Entry ordering used by list_dir_sorted: field by field, bytes unsigned.
 bool dir_entry_less(const DirEntry& a, const DirEntry& b);

@@ -4,12 +4,12 @@
 #include "archive/reader.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "archive/format.h"
+#include "archive/name_rules.h"
 #include "support/dir.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -129,16 +129,6 @@ bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]) {
   return std::memcmp(tag, expected, kTagSize) == 0;
 }
 
-bool is_device_name(const std::string& component) {
-  static constexpr std::array<const char*, 4> kPlain = {"con", "prn", "aux", "nul"};
-  std::string stem = lower_ascii(component.substr(0, component.find('.')));
-  for (const char* device : kPlain) {
-    if (stem == device) return true;
-  }
-  return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
-}
-
 // Copies `count` data bytes to the target; false when the archive ended first.
 bool copy_data(ArchiveInput& input, File& target, std::uint64_t count) {
   static std::vector<unsigned char> block(kInputBufferSize);
@@ -161,8 +151,6 @@ bool copy_data(ArchiveInput& input, File& target, std::uint64_t count) {
 bool stored_name_is_safe(const std::string& stored_name) {
   const std::string name = replace_all(stored_name, "/", "\\");
   if (name.empty() || name.front() == '\\') return false;
-  // Covers drive prefixes ("C:x") and alternate data streams alike.
-  if (name.find(':') != std::string::npos) return false;
   // The system ends a path at a NUL byte: the file written would be another
   // one than the one stored, possibly one that a later record also writes.
   if (name.find('\0') != std::string::npos) return false;
@@ -171,10 +159,7 @@ bool stored_name_is_safe(const std::string& stored_name) {
     const std::size_t end = name.find('\\', start);
     const std::string component = name.substr(start, end == std::string::npos ? end : end - start);
     if (component.empty() || component == "." || component == "..") return false;
-    // Windows drops trailing dots and blanks, so "x." or ".. " would name
-    // another file than the one stored, and device names are not files.
-    if (component.back() == '.' || component.back() == ' ') return false;
-    if (is_device_name(component)) return false;
+    if (!system_keeps_component(component)) return false;
     if (end == std::string::npos) return true;
     start = end + 1;
   }
@@ -232,7 +217,10 @@ void read_archive(File& file, const std::string& root, const UnpackProgress& pro
     }
 
     if (progress) progress(stored_name, static_cast<long long>(input.position()));
-    if (is_settings_file(stored_name)) {
+    // A settings file too large to hold in memory is copied as it is stored;
+    // one cut short by the archive's end counts with the bytes that are there.
+    if (is_settings_file(stored_name) &&
+        std::min<std::uint64_t>(data_length, input.remaining()) <= kMaxSettingsBytes) {
       const auto available =
           static_cast<std::size_t>(std::min<std::uint64_t>(data_length, input.remaining()));
       std::string data(available, '\0');

@@ -1,6 +1,14 @@
+# The Windows build runs its tests under Wine (the toolchain file sets the
+# emulator); the host runs them directly.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  set(ILHOME_TESTS_UNDER_WINE ON)
+else()
+  set(ILHOME_TESTS_UNDER_WINE OFF)
+endif()
+
 # GoogleTest: the host links Debian's installed library; the Windows build
 # compiles it from the sources Debian ships in /usr/src/googletest.
-if(CMAKE_CROSSCOMPILING)
+if(ILHOME_TESTS_UNDER_WINE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -25,7 +33,7 @@ function(ilhome_test name)
     # inlined concatenation (GCC bug 105329); the tests build strings freely.
     target_compile_options(${name} PRIVATE -Wno-restrict)
   endif()
-  if(CMAKE_CROSSCOMPILING)
+  if(ILHOME_TESTS_UNDER_WINE)
     add_test(NAME ${name} COMMAND ${name})
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)

@@ -40,7 +40,15 @@ std::string argument(int n) {
 
 std::string home_dir() { return argument(2); }
 std::string archive_dir() { return argument(3); }
-std::string profile_dir() { return home_dir() + "\\" + kProfileSubdir; }
+std::string profile_dir() {
+  // The settings file's paths are stored relative to the parent of this path;
+  // a home directory given with trailing separators would make that parent
+  // end in one, and the stored text after the placeholder lose it. A home
+  // that is a root directory keeps its one separator.
+  std::string home = home_dir();
+  while (home.size() > 1 && (home.back() == '\\' || home.back() == '/')) home.pop_back();
+  return home + "\\" + kProfileSubdir;
+}
 
 void program_setup(const std::vector<std::string>& args) {
   using namespace tk;
@@ -58,7 +66,9 @@ void program_setup(const std::vector<std::string>& args) {
   setVisibility(c.status, 0);
   c.action = createEx(CenteredLabel, "lAksi", c.status, 0, 4, 360, 20, 0, 0);
   c.percent = createEx(CenteredLabel, "0%", c.status, 320, 24, 40, 20, 0, 0);
-  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, 0, 0);
+  // One line whatever the name's length: a long name loses its middle, and the
+  // file's own name at its end stays readable.
+  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, SS_PATHELLIPSIS_, 0);
   c.thanks =
       createEx(CenteredLabel, "Thanks for using Ilvar Portable", c.status, 0, 44, 360, 20, 0, 0);
 
@@ -110,7 +120,8 @@ int dispatch_verb() {
 
 void Window1_onActivate(tk::ControlId, int, const tk::Params&) { hooks().exit(dispatch_verb()); }
 
-void show_status() {
+void show_status(const std::string& action) {
+  tk::setText(program().ids.action, action);
   tk::setVisibility(program().ids.status, 1);
   for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
 }

@@ -46,9 +46,6 @@ struct ProgramControls {
 struct BurnItem {
   std::string path;
   bool link = false;
-  // The size the walk saw, for a name that file_size cannot look up (see
-  // cb_ma); -1 otherwise.
-  long long walked_size = -1;
 };
 
 // What the process keeps from start-up to exit.
@@ -99,7 +96,9 @@ void Window2_onTimer(tk::ControlId self, int event, const tk::Params& params);
 void PushButton11_onClick(tk::ControlId self, int event, const tk::Params& params);
 
 // Progress display.
-void show_status();
+// Shows the status window with the run's caption in the action label: the
+// caption is set first, so the window is never seen with another one.
+void show_status(const std::string& action);
 void show_progress(const std::string& name, long long numerator, long long denominator);
 std::string percent_text(long long numerator, long long denominator);
 
@@ -120,6 +119,12 @@ void burn_run();
 int cb_ma(const std::string& directory, const DirEntry& entry);
 void burn_files();
 std::string burn_display_name(const std::string& path);
+// Bytes the burn writes over a file of `size` bytes: whole zero blocks, one
+// more than the size fills.
+unsigned long long burn_length(long long size);
+// Tests: called between the walk and the overwriting, to change the tree the
+// walk saw; nullptr for none.
+void set_burn_walk_hook(void (*hook)());
 
 // Seam (main/dir_identity_*.cpp): whether two paths name the same existing
 // directory on the file system.

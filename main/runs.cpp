@@ -5,6 +5,7 @@
 #include "archive/reader.h"
 #include "archive/writer.h"
 #include "main/program.h"
+#include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -48,18 +49,18 @@ int cb_kompres(const std::string& name, long index, long count) {
 
 void unpack_run() {
   ProgramState& p = program();
-  show_status();
+  show_status(kActionUnpack);
   if (!write_marker(p.chosen_name)) {
-    show_error("Cannot write to " + archive_dir() + "\n\nIlvar settings will not be saved.");
+    show_error("Cannot write to " + display_path(archive_dir()) +
+               "\n\nIlvar settings will not be saved.");
   }
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  tk::setText(p.ids.action, kActionUnpack);
   long long size = file_size(archive);
   if (size <= 0) return;  // a new profile: nothing to unpack
   p.archive_size = size;
   if (dekompres(profile_dir(), archive, cb_dekompres) < 0) {
-    show_error("Failed to set up profile.\n\nProfile dir = " + home_dir() +
-               "\nProfile file = " + archive);
+    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
     // The profile directory does not hold this archive's profile: a marker
     // left behind would let the next pack run overwrite the archive with it.
     delete_file(marker_path());
@@ -67,15 +68,13 @@ void unpack_run() {
 }
 
 void pack_run() {
-  ProgramState& p = program();
   std::optional<std::string> name = read_file(marker_path());
   if (!name) return;  // no profile in use
   const std::string archive = join_path(archive_dir(), *name);
-  show_status();
-  tk::setText(p.ids.action, kActionPack);
+  show_status(kActionPack);
   if (kompres(profile_dir(), archive, cb_kompres) < 0) {
-    show_error("Failed to save profile.\n\nProfile dir = " + home_dir() +
-               "\nProfile file = " + archive);
+    show_error("Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
   }
   delete_file(marker_path());
 }

@@ -38,6 +38,7 @@ inline constexpr int Modal = -2;
 inline constexpr std::uint32_t WS_POPUP_ = 0x80000000u;
 inline constexpr std::uint32_t WS_DLGFRAME_ = 0x00400000u;
 inline constexpr std::uint32_t WS_EX_DLGMODALFRAME_ = 0x1u;
+inline constexpr std::uint32_t SS_PATHELLIPSIS_ = 0x8000u;
 
 // A position: pixels, or "center".
 struct Coord {

@@ -47,10 +47,6 @@ TEST(StoredName, SafeAndRefusedNames) {
       {"/abs", false},
       {"\\abs", false},
       {"//server/share/x", false},
-      {"C:/x", false},
-      {"c:x", false},
-      {"a:b", false},
-      {"file.txt:stream", false},
       {".", false},
       {"..", false},
       {"../evil", false},
@@ -60,20 +56,6 @@ TEST(StoredName, SafeAndRefusedNames) {
       {"a/./x", false},
       {"a//b", false},
       {"a/", false},
-      {"CON", false},
-      {"con", false},
-      {"nul.txt", false},
-      {"sub/Aux.tar.gz", false},
-      {"PRN", false},
-      {"COM1", false},
-      {"com9.log", false},
-      {"LPT1", false},
-      {"lpt9", false},
-      {"x.", false},
-      {"x ", false},
-      {"dir./y", false},
-      {"dir /y", false},
-      {"... ", false},
       // The system ends a name at a NUL byte, so it would write another file.
       {std::string("keep.txt\0x", 10), false},
       {std::string("..\0/x", 5), false},
@@ -188,10 +170,8 @@ TEST_F(Reader, ReadingRulesAndDamagedArchives) {
 // A refused name gets no file and no progress call, and its data are
 // passed over so that the next record is found at its true place.
 TEST_F(Reader, RefusedNamesAreSkippedWithTheirData) {
-  const char* refused[] = {"../evil",  "a/../../evil", "/tmp/evil", "\\evil",   "C:/evil",
-                           "c:evil",   "x:stream",     "./evil",    "a//evil",  "evil/",
-                           "",         "..",           "CON",       "nul.txt",  "COM1",
-                           "lpt9.log", "evil.",        "evil ",     "dir./evil"};
+  const char* refused[] = {"../evil", "a/../../evil", "/tmp/evil", "\\evil", "./evil",
+                           "a//evil", "evil/",        "",          ".."};
   for (const char* name : refused) {
     SCOPED_TRACE(name);
     std::filesystem::remove_all(dir_ / "home");

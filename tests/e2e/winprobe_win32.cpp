@@ -21,10 +21,25 @@
 //                                      to handle messages: every state it shows
 //                                      between two long stretches of work is seen
 //   winprobe lock FILE MS              hold FILE open with no sharing for MS
+//   winprobe cover X Y W H MS          show a plain window titled "cover" at X,Y
+//                                      (W x H), in front and active, for MS
+//   winprobe ink TITLE X Y W H         the extent of what is drawn on the screen
+//                                      inside the client-area rectangle X,Y,W,H
+//                                      of TITLE: "left top right bottom" of the
+//                                      pixels that differ from the window's face
+//                                      colour, relative to that rectangle, or
+//                                      "none"
+//   winprobe inkwhen TITLE TEXT DELAY X Y W H MS
+//                                      as ink, DELAY ms after a child of TITLE
+//                                      first shows TEXT (waiting up to MS)
+//   winprobe above TITLE OTHER         whether TITLE is in front of OTHER
+//   winprobe close TITLE               post TITLE a close message, as another
+//                                      program (a task manager) would
 //
 // Exit status 0 on success, 1 when the window or control is not found.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -105,9 +120,55 @@ HWND waitFor(const std::string& title, DWORD ms) {
   }
 }
 
+// Prints the extent of the pixels inside the client-area rectangle that differ
+// from the window's face colour, as the screen shows them.
+void printInk(HWND w, int x, int y, int width, int height) {
+  POINT corner{x, y};
+  ClientToScreen(w, &corner);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;  // top row first
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, corner.x, corner.y, SRCCOPY);
+  GdiFlush();
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  const DWORD face_bits = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+  const auto* pixels = static_cast<const DWORD*>(bits);
+  int left = width, top = height, right = -1, bottom = -1;
+  for (int row = 0; row < height; ++row) {
+    for (int col = 0; col < width; ++col) {
+      if ((pixels[row * width + col] & 0xFFFFFF) == face_bits) continue;
+      left = std::min(left, col);
+      right = std::max(right, col);
+      top = std::min(top, row);
+      bottom = std::max(bottom, row);
+    }
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (right < 0) {
+    std::puts("none");
+  } else {
+    std::printf("%d %d %d %d\n", left, top, right, bottom);
+  }
+  std::fflush(stdout);
+}
+
 int usage() {
-  std::fputs("usage: winprobe wait|gone|rect|style|texts|items|settext|click|watch TITLE ...\n",
-             stderr);
+  std::fputs(
+      "usage: winprobe wait|gone|rect|style|texts|items|settext|click|watch|ink|above "
+      "TITLE ...\n",
+      stderr);
   return 2;
 }
 
@@ -187,6 +248,53 @@ int main(int argc, char** argv) {
     return seen ? 0 : 1;
   }
 
+  if (cmd == "inkwhen") {
+    // Waits (without wine's start-up in between) for the moment a child of
+    // TITLE shows TEXT, lets DELAY ms pass, then measures as "ink" does.
+    if (argc < 10) return usage();
+    const std::string text = argv[3];
+    const DWORD delay = static_cast<DWORD>(std::atol(argv[4]));
+    const DWORD ms = static_cast<DWORD>(std::atol(argv[9]));
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+      HWND h = findVisible(title);
+      bool shown = false;
+      if (h) {
+        for (const Child& c : children(h, false))
+          shown = shown || c.text.find(text) != std::string::npos;
+      }
+      if (shown) {
+        Sleep(delay);
+        printInk(h, std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]), std::atoi(argv[8]));
+        return 0;
+      }
+      Sleep(1);
+    }
+    return 1;
+  }
+  if (cmd == "cover") {
+    if (argc < 7) return usage();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    wc.lpszClassName = "winprobe cover";
+    RegisterClassA(&wc);
+    HWND h = CreateWindowExA(0, wc.lpszClassName, "cover", WS_POPUP | WS_BORDER, std::atoi(argv[2]),
+                             std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), nullptr,
+                             nullptr, wc.hInstance, nullptr);
+    ShowWindow(h, SW_SHOWNORMAL);
+    SetForegroundWindow(h);
+    DWORD ms = static_cast<DWORD>(std::atol(argv[6]));
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+      MSG msg;
+      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+      Sleep(10);
+    }
+    return 0;
+  }
+
   if (cmd == "lock") {
     DWORD ms = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 10000;
     HANDLE f = CreateFileA(title.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -210,6 +318,26 @@ int main(int argc, char** argv) {
     GetClientRect(w, &c);
     std::printf("%ld %ld %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top,
                 c.right, c.bottom);
+    return 0;
+  }
+  if (cmd == "ink") {
+    if (argc < 7) return usage();
+    printInk(w, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+    return 0;
+  }
+  if (cmd == "above") {
+    if (argc < 4) return usage();
+    HWND other = findVisible(argv[3]);
+    if (!other) return 1;
+    // Top-level windows are listed from the front.
+    for (HWND h = GetTopWindow(nullptr); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+      if (h == w) return 0;
+      if (h == other) return 1;
+    }
+    return 1;
+  }
+  if (cmd == "close") {
+    PostMessageA(w, WM_CLOSE, 0, 0);
     return 0;
   }
   if (cmd == "style") {

@@ -19,7 +19,8 @@ TEST_F(ProgramTest, ControlsAreCreatedAsTheTableSays) {
       {Window, -1, "Window1", 332, 350, 360, 68, 0x80400000u, 0x10u},
       {CenteredLabel, 0, "lAksi", 0, 4, 360, 20, 0x54000001u, 0},
       {CenteredLabel, 0, "0%", 320, 24, 40, 20, 0x54000001u, 0},
-      {CenteredLabel, 0, "", 0, 24, 360, 20, 0x54000001u, 0},
+      // The file label shortens a long name in its middle instead of wrapping.
+      {CenteredLabel, 0, "", 0, 24, 360, 20, 0x54008001u, 0},
       {CenteredLabel, 0, "Thanks for using Ilvar Portable", 0, 44, 360, 20, 0x54000001u, 0},
       {Window, -1, "Welcome to Ilvar Portable", 350, 326, 324, 117, 0x00400000u, 0x1u},
       {Label, 5, "Please select an Ilvar Portable profile or type a new one:", 8, 8, 300, 20,
@@ -180,3 +181,19 @@ TEST_F(ProgramTest, BurnDisplayNameDropsTheHomeDirectory) {
 }
 
 }  // namespace
+
+// An Error box right after the status window appears (the marker cannot be
+// written) shows over that window: its action label already names the run.
+TEST_F(ProgramTest, StatusWindowIsSeenOnlyWithItsRunsCaption) {
+  write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
+  std::vector<std::string> captions_under_boxes;
+  face_->on_message_box = [&](const tk::test::MessageBoxShown&) {
+    if (tk::headless::control(ids().status)->visible) {
+      captions_under_boxes.push_back(tk::getText(ids().action));
+    }
+  };
+  io_fail_nth(IoFault::kOpen, 1);  // the marker
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  io_clear_faults();
+  EXPECT_EQ(captions_under_boxes, (std::vector<std::string>{"Preparing your dinner..."}));
+}

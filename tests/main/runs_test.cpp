@@ -74,7 +74,7 @@ TEST_F(ProgramTest, UnpackFailures) {
     }
     if (r.cannot_unpack) {
       want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ +
-                          "\nProfile file = " + arch_ + "\\default.ilhome",
+                          "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
                       "Error", 0});
     }
     EXPECT_EQ(face_->message_boxes, want) << r.what;

@@ -196,10 +196,14 @@ Routine lookUp(UINT message, bool& found) {
   return nullptr;
 }
 
-LRESULT defaultProcessing(ProcKind kind, std::intptr_t old_proc, const Message& m) {
+LRESULT defaultProcessing(ControlId id, ProcKind kind, std::intptr_t old_proc, const Message& m) {
   if (kind == ProcKind::Sub && old_proc != 0) {
     return CallWindowProcA(reinterpret_cast<WNDPROC>(old_proc), m.handle, m.message, m.wparam,
                            m.lparam);
+  }
+  std::intptr_t result = 0;
+  if (kind == ProcKind::Window && windowDefault(id, m.message, m.wparam, m.lparam, result)) {
+    return result;
   }
   return DefWindowProcA(m.handle, m.message, m.wparam, m.lparam);
 }
@@ -223,7 +227,7 @@ LRESULT route(ProcKind kind, HWND h, UINT message, WPARAM wparam, LPARAM lparam)
   Routine routine = lookUp(message, found);
   std::optional<LRESULT> handled;
   if (routine != nullptr) handled = routine(id, m, kind);
-  LRESULT result = handled ? *handled : defaultProcessing(kind, old_proc, m);
+  LRESULT result = handled ? *handled : defaultProcessing(id, kind, old_proc, m);
   g_message_stack.pop_back();
   if (hasHandlers(id, kEventAfterMessage)) {
     fireEvent(id, kEventAfterMessage,

@@ -30,10 +30,26 @@ bool dialogNavigation(MSG& msg) {
   return IsDialogMessageA(root, &msg) != FALSE;
 }
 
+// Our windows are not dialogs, so neither the system's dialog navigation (Tab
+// takes the default look from every button and gives it back only to a dialog)
+// nor a click on a check box leaves the look right: it is set again after each
+// message.
 void dispatch(MSG& msg) {
-  if (dialogNavigation(msg)) return;
-  TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  if (!dialogNavigation(msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  keepDefaultButton(GetFocus());
+}
+
+bool isDefaultButton(ControlId id) { return controlKind(id) == DefaultButton; }
+
+void setButtonLook(HWND button, bool is_default) {
+  const LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
+  const LONG_PTR type = is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+  if ((style & BS_TYPEMASK) == type) return;
+  SendMessageA(button, BM_SETSTYLE, static_cast<WPARAM>((style & 0xFFFF & ~BS_TYPEMASK) | type),
+               TRUE);
 }
 
 }  // namespace
@@ -46,6 +62,10 @@ LoopState& loops() {
 void closeProtocol(ControlId id) {
   LoopState& s = loops();
   if (!validId(id) || entry(id)->close_state != kCloseOpen) return;
+  // The program's whole run happens inside its main window's Activate
+  // handler: closing the window under it (Escape, Alt+F4, a close message from
+  // another program) would hide a run that goes on, or end it half done.
+  if (entry(id)->activating > 0) return;
   if (s.modal.id != 0 && s.modal.id != id && validId(s.modal.id)) {
     HWND modal = hwnd(s.modal.id);
     if (IsIconic(modal)) ShowWindow(modal, SW_RESTORE);
@@ -73,6 +93,57 @@ void closeProtocol(ControlId id) {
   ShowWindow(hwnd(id), SW_HIDE);
   entry(id)->close_state = kCloseDone;
   if (was_modal && mode == Modal && s.stop_flags.size() > level) s.stop_flags.back() = 1;
+}
+
+void bringToFront(NativeHandle window) {
+  HWND h = static_cast<HWND>(window);
+  if (!IsWindowVisible(h) || GetParent(h) != nullptr) return;
+  SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetForegroundWindow(h);
+}
+
+void keepDefaultButton(NativeHandle focus) {
+  HWND f = static_cast<HWND>(focus);
+  if (f == nullptr) return;
+  HWND root = GetAncestor(f, GA_ROOT);
+  ControlId window = idOfHandle(root);
+  if (controlKind(window) != Window || entry(window)->handle != root) return;
+  const std::vector<ControlId> order = tabOrder(window);
+  ControlId focused = 0;
+  for (ControlId child : order) {
+    if (isDefaultButton(child) && entry(child)->handle == f) focused = child;
+  }
+  ControlId chosen = focused;
+  for (ControlId child : order) {
+    if (chosen != 0) break;
+    HWND h = hwnd(child);
+    if (isDefaultButton(child) && IsWindowVisible(h) && IsWindowEnabled(h)) chosen = child;
+  }
+  for (ControlId child : order) {
+    if (isDefaultButton(child)) setButtonLook(hwnd(child), child == chosen);
+  }
+}
+
+bool windowDefault(ControlId id, unsigned message, std::uintptr_t wparam, std::intptr_t,
+                   std::intptr_t& result) {
+  if (message != WM_ACTIVATE) return false;
+  Control& c = *entry(id);
+  HWND h = static_cast<HWND>(c.handle);
+  if (LOWORD(wparam) == WA_INACTIVE) {
+    HWND focus = GetFocus();
+    c.last_focus = focus != nullptr && IsChild(h, focus) ? focus : nullptr;
+    return false;
+  }
+  // Activated again (and not minimised): the control that had the focus gets
+  // it back, so that typing goes on where it was, as in a dialog.
+  HWND last = static_cast<HWND>(c.last_focus);
+  if (HIWORD(wparam) != 0 || last == nullptr || !IsChild(h, last) || !IsWindowVisible(last) ||
+      !IsWindowEnabled(last)) {
+    return false;
+  }
+  SetFocus(last);
+  result = 0;
+  return true;
 }
 
 }  // namespace detail
@@ -145,6 +216,7 @@ void openWindow(ControlId window, int mode) {
   c.draw_foreground = COLOR_WINDOWTEXT;
   c.draw_background = COLOR_WINDOW;
   ShowWindow(h, show);
+  bringToFront(h);
   c.close_state = kCloseOpen;
   InvalidateRect(h, nullptr, TRUE);
   UpdateWindow(h);
@@ -154,7 +226,10 @@ void openWindow(ControlId window, int mode) {
     s.modal_stack.push_back(s.modal);
     s.modal = ModalEntry{window, h, mode, s.stop_flags.size()};
   }
+  ++c.activating;
   fireEvent(window, Activate, {});
+  // The handler may have destroyed the window, and its id been given out again.
+  if (Control* after = entry(window); after != nullptr && after->handle == h) --after->activating;
 }
 
 void runModal(ControlId window) {

@@ -43,6 +43,12 @@ struct Control {
   int text_colour = 0;
   int draw_foreground = 0;  // colours of the toolkit's own drawing on a window
   int draw_background = 0;
+  // For a window: how many of its Activate firings are still running. The
+  // work that opening the window started is using it, so it is not closed.
+  int activating = 0;
+  // For a window: the control that had the keyboard focus when the window was
+  // last deactivated, given the focus back when it is activated again.
+  NativeHandle last_focus = nullptr;
   std::array<std::vector<Handler>, kMaxEvent + 1> handlers;
 };
 
@@ -95,5 +101,15 @@ LoopState& loops();
 void closeProtocol(ControlId id);
 // The window that owns a control: the control itself for a window.
 ControlId windowOf(ControlId id);
+// Puts a shown top-level window in front of the others and asks for it to
+// become the foreground window, as far as the system lets this process.
+void bringToFront(NativeHandle window);
+// Gives a window's default button its default look unless another push button
+// of that window has the focus, as the dialog manager does.
+void keepDefaultButton(NativeHandle focus);
+// The dialog-like part of a top-level window's default processing: the focus
+// is kept across deactivation. False: not handled, DefWindowProc follows.
+bool windowDefault(ControlId id, unsigned message, std::uintptr_t wparam, std::intptr_t lparam,
+                   std::intptr_t& result);
 
 }  // namespace tk::win32::detail

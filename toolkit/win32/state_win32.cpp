@@ -175,6 +175,9 @@ void setVisibility(ControlId control, int flag) {
   if (control == Screen) return;  // never hide the desktop
   HWND h = static_cast<HWND>(getHandle(control));
   ShowWindow(h, flag != 0 ? SW_SHOWNORMAL : SW_HIDE);
+  // A window shown again after being hidden would otherwise stay behind
+  // whatever window took the front meanwhile.
+  if (flag != 0 && controlKind(control) == Window) bringToFront(h);
 }
 
 void setClientSize(ControlId window, int width, int height) {

@@ -282,6 +282,130 @@ TEST(MessageTable, FrequentMessagesMoveToTheFront) {
   EXPECT_EQ(before, after);  // the rows change places, none is lost
 }
 
+// ---- keyboard and focus in the chooser, as a user meets them ----
+
+// Posts a key to the control with the focus and lets the toolkit handle it.
+void pressKey(WPARAM key) {
+  HWND focus = GetFocus();
+  PostMessageA(focus, WM_KEYDOWN, key, 1);
+  PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+  for (int i = 0; i < 20; ++i) tk::doEvents(0);
+}
+
+void clickOn(HWND h) {
+  PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  PostMessageA(h, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  for (int i = 0; i < 20; ++i) tk::doEvents(0);
+}
+
+bool focusIn(ControlId id) {
+  HWND focus = GetFocus();
+  return focus != nullptr && (focus == hwndOf(id) || IsChild(hwndOf(id), focus));
+}
+
+bool looksDefault(ControlId button) {
+  return (GetWindowLongA(hwndOf(button), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
+TEST(DialogKeys, StartKeepsItsDefaultLookWhereverTheFocusGoes) {
+  Chooser c;
+  ControlId box =
+      tk::createEx(tk::CheckBox, "Don't ask me again", g_chooser, 40, 60, 148, 20, 0, 0);
+  // The check box is created after the button here; the tab order follows.
+  tk::openWindow(g_chooser, tk::Normal);
+  tk::setFocus(g_combo);
+  struct Step {
+    const char* what;
+    void (*act)(ControlId box);
+    ControlId* focus;  // where the focus is afterwards (nullptr: the check box)
+  };
+  const Step steps[] = {
+      {"Tab from the list", [](ControlId) { pressKey(VK_TAB); }, &g_button},
+      {"Tab from Start!", [](ControlId) { pressKey(VK_TAB); }, nullptr},
+      {"Tab from the check box", [](ControlId) { pressKey(VK_TAB); }, &g_combo},
+      {"click on the check box", [](ControlId b) { clickOn(hwndOf(b)); }, nullptr},
+      {"click in the list's field",
+       [](ControlId) { clickOn(GetWindow(hwndOf(g_combo), GW_CHILD)); }, &g_combo},
+  };
+  for (const Step& s : steps) {
+    s.act(box);
+    EXPECT_TRUE(focusIn(s.focus != nullptr ? *s.focus : box)) << s.what;
+    // The default look stays on Start! (with the focus on it, it has it too).
+    EXPECT_TRUE(looksDefault(g_button)) << s.what;
+  }
+  tk::setVisibility(g_chooser, 0);
+  drain();
+}
+
+TEST(DialogKeys, TheFocusComesBackWhenTheWindowIsActivatedAgain) {
+  Chooser c;
+  ControlId other = tk::createEx(tk::Window, "other", 0, 0, 0, 200, 100, 0, 0);
+  tk::openWindow(g_chooser, tk::Normal);
+  tk::setFocus(g_combo);
+  ASSERT_TRUE(focusIn(g_combo));
+  struct Step {
+    const char* what;
+    HWND (*activate)(HWND h);
+  };
+  const Step steps[] = {
+      {"SetActiveWindow", [](HWND h) { return SetActiveWindow(h); }},
+      {"SetForegroundWindow",
+       [](HWND h) { return SetForegroundWindow(h) ? h : static_cast<HWND>(nullptr); }},
+  };
+  for (const Step& s : steps) {
+    SendMessageA(hwndOf(g_combo), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("typed"));
+    tk::setVisibility(other, 1);
+    SetActiveWindow(hwndOf(other));
+    drain();
+    ASSERT_FALSE(focusIn(g_combo)) << s.what;
+    s.activate(hwndOf(g_chooser));
+    drain();
+    EXPECT_TRUE(focusIn(g_combo)) << s.what;
+    // What is typed now goes into the field.
+    PostMessageA(GetFocus(), WM_CHAR, 'x', 1);
+    drain();
+    EXPECT_NE(tk::getText(g_combo).find('x'), std::string::npos) << s.what;
+  }
+  tk::setVisibility(g_chooser, 0);
+  tk::win32::destroyControl(other);
+  drain();
+}
+
+// ---- the main window while its Activate handler runs ----
+
+bool g_close_refused = false;
+void closeWhileBusy(ControlId self, int, const tk::Params&) {
+  HWND h = hwndOf(self);
+  // Asked to close the ways a user or another program can: a close message,
+  // Alt+F4 (the system's close command) and Escape.
+  SendMessageA(h, WM_CLOSE, 0, 0);
+  SendMessageA(h, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(h, WM_KEYDOWN, VK_ESCAPE, 1);
+  for (int i = 0; i < 10; ++i) tk::doEvents(0);
+  g_close_refused = IsWindow(h) && IsWindowVisible(h) && tk::win32::validId(self) &&
+                    tk::win32::closeState(self) == tk::win32::kCloseOpen &&
+                    tk::win32::mainWindow() == self;
+  // Once the handler is done, a close works. (A window destroyed above took
+  // its quit request with it into doEvents: end the loop all the same.)
+  if (IsWindow(h)) {
+    PostMessageA(h, WM_CLOSE, 0, 0);
+  } else {
+    PostQuitMessage(0);
+  }
+}
+int busyMainWindowStays() {
+  ControlId w = tk::createEx(tk::Window, "busy", 0, "center", "center", 360, 68,
+                             {tk::WS_POPUP_, tk::WS_DLGFRAME_}, 0);
+  tk::bindHandler(w, tk::Activate, closeWhileBusy);
+  tk::WinMain(w, tk::Normal);
+  return g_close_refused && tk::win32::runningState() == tk::win32::kEnded ? 42 : 3;
+}
+tktest::ChildScenario s0("busy-main-window", busyMainWindowStays);
+
+TEST(CloseProtocol, AWindowStaysWhileItsActivateHandlerRuns) {
+  EXPECT_EQ(tktest::runChild("busy-main-window"), 42);
+}
+
 // ---- the main loop's end, in a child process ----
 
 int g_activations = 0;

@@ -37,6 +37,12 @@ TEST(Resources, IlhomeExeCarriesItsVersionAndManifest) {
   EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
   EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(xml.find("level=\"asInvoker\""), std::string::npos);
+  // Paths beyond 260 characters, where the system allows them: a deep profile
+  // is packed and unpacked whole.
+  EXPECT_NE(xml.find("<longPathAware "
+                     "xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true"
+                     "</longPathAware>"),
+            std::string::npos);
   FreeLibrary(module);
 }
 
