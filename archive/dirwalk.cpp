@@ -73,9 +73,13 @@ int walk_listing(const std::string& base, const Listing& listing, const Visitor&
 int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories) {
   const Listing listing = list_dir_sorted(path);
   if (!listing.ok) return -1;
+  return walk_listing(walk_base(path), listing, visitor, subdirectories);
+}
+
+std::string walk_base(const std::string& path) {
   std::string base = path;
   while (!base.empty() && (base.back() == ' ' || base.back() == '\\')) base.pop_back();
-  return walk_listing(base, listing, visitor, subdirectories);
+  return base;
 }
 
 bool glob_match(const std::string& pattern, const std::string& text) {

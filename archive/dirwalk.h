@@ -12,6 +12,9 @@ Listing list_dir_sorted(const std::string& path);
 // 0 when it went through, -1 when the path cannot be listed, else the first
 // non-zero visitor result. Never descends into a link (attribute "l").
 int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories);
+// The path as walk_tree hands it to its visitors: without its trailing blanks
+// and backslashes.
+std::string walk_base(const std::string& path);
 bool glob_match(const std::string& pattern, const std::string& text);
 // Entry ordering used by list_dir_sorted: field by field, bytes unsigned.
 bool dir_entry_less(const DirEntry& a, const DirEntry& b);

@@ -39,5 +39,19 @@ std::string substitute_on_write(const std::string& data, const std::string& base
 }
 
 std::string substitute_on_read(const std::string& data, const std::string& base_path) {
-  return replace_all(data, kRootPlaceholder, base_path);
+  // The expanded size is known before anything is reserved: a few megabytes
+  // of placeholders under a long home path would otherwise ask for gigabytes.
+  const std::string placeholder = kRootPlaceholder;
+  std::size_t count = 0;
+  for (std::size_t at = data.find(placeholder); at != std::string::npos;
+       at = data.find(placeholder, at + placeholder.size())) {
+    ++count;
+  }
+  if (count == 0) return data;
+  const std::size_t kept = data.size() - count * placeholder.size();
+  // kept + count * length of the base path, compared without overflow.
+  const bool fits = kept <= kMaxSettingsBytes &&
+                    (base_path.empty() || count <= (kMaxSettingsBytes - kept) / base_path.size());
+  if (!fits) return data;
+  return replace_all(data, placeholder, base_path);
 }

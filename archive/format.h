@@ -37,5 +37,11 @@ std::string parent_path(const std::string& path);
 bool is_settings_file(const std::string& stored_name);
 // Writing: every occurrence of the base path becomes the placeholder.
 std::string substitute_on_write(const std::string& data, const std::string& base_path);
-// Reading: every placeholder becomes the reader's base path.
+// A settings file is substituted only while both its stored and its expanded
+// form stay within this many bytes; a larger one is written as stored, so
+// that no archive can make the reader hold more than this in memory.
+inline constexpr std::size_t kMaxSettingsBytes = std::size_t{64} << 20;
+
+// Reading: every placeholder becomes the reader's base path. When the result
+// would pass kMaxSettingsBytes the data come back as stored.
 std::string substitute_on_read(const std::string& data, const std::string& base_path);

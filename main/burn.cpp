@@ -1,20 +1,27 @@
 // The burn run: every file below the home directory is overwritten, from its
 // first byte, with 4096-byte zero blocks, to destroy the browser's private
-// data. Files are neither truncated nor deleted. Links are never opened, and
-// the archives are never touched even when their directory lies in the home.
+// data. Files are neither truncated nor deleted. No write lands outside the
+// home: links are never opened or followed at any level, a file with other
+// names (hard links) is passed over, and the archives are never touched even
+// when their directory lies in the home.
 #include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "archive/dirwalk.h"
 #include "main/program.h"
-#include "support/dir_match.h"
 #include "support/file_io.h"
-#include "support/fs.h"
+#include "support/rooted_open.h"
 #include "support/text.h"
 
 namespace {
 
 constexpr char kActionBurn[] = "Incinerating private data and history...";
 constexpr char kLinkAttribute = 'l';
+// Zero bytes go out in writes of this many whole blocks (1 MiB).
+constexpr std::size_t kBlocksPerWrite = 256;
+
+void (*g_walk_hook)() = nullptr;
 
 // Answers "is this directory the archive directory?" for a run of paths from
 // the same directory without asking the file system each time.
@@ -35,27 +42,50 @@ class ArchiveDirGuard {
   bool answer_ = false;
 };
 
-// Whether the listing behind file_size would read the name as something else:
-// it takes "*" and "?" as wildcards and drops trailing blanks and tabs, so for
-// such a name (possible on POSIX file systems) it answers for another entry or
-// for none, and the file would keep most of its bytes.
-bool listing_misreads(const std::string& name) {
-  return has_wildcard(name) || (!name.empty() && (name.back() == ' ' || name.back() == '\t'));
-}
-
 // The directory part of a path the walk built with join_path.
 std::string directory_of(const std::string& path) {
   std::size_t at = path.find_last_of('\\');
   return at == std::string::npos ? std::string() : path.substr(0, at);
 }
 
+// The path below `base` (the walk's own form of the home directory), or
+// nothing when the walk did not build `path` from it.
+bool relative_to(const std::string& base, const std::string& path, std::string& relative) {
+  if (base.empty()) {
+    relative = path;
+    return true;
+  }
+  if (path.size() <= base.size() + 1 || path.compare(0, base.size(), base) != 0 ||
+      path[base.size()] != '\\') {
+    return false;
+  }
+  relative = path.substr(base.size() + 1);
+  return true;
+}
+
+// The directory the walk listed for `base`: a bare drive or an empty base
+// stands for a root directory.
+std::string opener_root(const std::string& base) {
+  if (base.empty() || base.back() == ':') return base + "\\";
+  return base;
+}
+
+// Stops early only when the file stops taking bytes (a full disk).
+void write_zero_blocks(File& file, long long size) {
+  static const std::vector<char> zeros(kBlocksPerWrite * kZeroBlockSize, 0);
+  for (unsigned long long left = burn_length(size); left > 0;) {
+    const std::size_t now =
+        static_cast<std::size_t>(std::min<unsigned long long>(left, zeros.size()));
+    if (!file.write(zeros.data(), now)) return;
+    left -= now;
+  }
+}
+
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
   const bool link = entry.attributes.find(kLinkAttribute) != std::string::npos;
-  const long long walked_size =
-      listing_misreads(entry.name) ? static_cast<long long>(entry.size) : -1LL;
-  program().burn_list.push_back({join_path(directory, entry.name), link, walked_size});
+  program().burn_list.push_back({join_path(directory, entry.name), link});
   return 0;
 }
 
@@ -69,24 +99,38 @@ std::string burn_display_name(const std::string& path) {
   return replace_all(shown, "\\", "/");
 }
 
+unsigned long long burn_length(long long size) {
+  // A size that cannot be taken gets no block: the written count 0 is
+  // already past it.
+  if (size < 0) return 0;
+  return (static_cast<unsigned long long>(size) / kZeroBlockSize + 1) * kZeroBlockSize;
+}
+
+void set_burn_walk_hook(void (*hook)()) { g_walk_hook = hook; }
+
 void burn_files() {
   ProgramState& p = program();
   if (skosong(p.burn_list) != 0) return;
   const long long n = static_cast<long long>(p.burn_list.size());
   ArchiveDirGuard archives;
+  // Each file is opened relative to the home directory as the walk saw it,
+  // so a directory replaced by a link since then leads nowhere.
+  const std::string base = walk_base(home_dir());
+  RootedOpener opener(opener_root(base));
   for (long long i = 1; i <= n; ++i) {
     const BurnItem& item = p.burn_list[static_cast<std::size_t>(i - 1)];
     // Writing through a link would zero whatever it points to, possibly
     // outside the home directory.
     if (item.link) continue;
     if (archives.holds(directory_of(item.path))) continue;
-    long long size = item.walked_size >= 0 ? item.walked_size : file_size(item.path);
-    File file = File::open(item.path, OpenMode::kReadWriteExisting);
-    if (!file.is_open()) continue;  // a directory, read-only, locked or gone
+    std::string relative;
+    if (!relative_to(base, item.path, relative)) continue;
+    // A directory, a read-only, locked, vanished or hard-linked file.
+    File file = opener.open_for_overwrite(relative);
+    if (!file.is_open()) continue;
+    const long long size = file.size();
     show_progress(burn_display_name(item.path), i, n);
-    for (long long written = 0; written <= size; written += kZeroBlockSize) {
-      if (!file.write(p.zero_block.data(), p.zero_block.size())) break;  // disk full
-    }
+    write_zero_blocks(file, size);  // a full disk ends this file, not the run
     file.close();
   }
   p.burn_list.clear();
@@ -96,6 +140,7 @@ void burn_run() {
   ProgramState& p = program();
   show_status(kActionBurn);
   walk_tree(home_dir(), cb_ma, true);
+  if (g_walk_hook != nullptr) g_walk_hook();
   burn_files();
   const ProgramHooks& hooks = program_hooks();
   if (hooks.tick() - p.start_time < kMinimumDisplaySeconds) {

@@ -7,6 +7,7 @@
 
 #include "archive/dirwalk.h"
 #include "main/program.h"
+#include "support/display_path.h"
 #include "support/fs.h"
 #include "support/text.h"
 
@@ -30,7 +31,7 @@ std::vector<std::string>& listed_names() {
 std::string warning_text() {
   return "Your selected profile file will be named 'default'. If you want to use another "
          "profile next time, please rename or delete the file 'default.ilhome' on " +
-         archive_dir() + ".";
+         display_path(archive_dir()) + ".";
 }
 
 }  // namespace

@@ -40,7 +40,15 @@ std::string argument(int n) {
 
 std::string home_dir() { return argument(2); }
 std::string archive_dir() { return argument(3); }
-std::string profile_dir() { return home_dir() + "\\" + kProfileSubdir; }
+std::string profile_dir() {
+  // The settings file's paths are stored relative to the parent of this path;
+  // a home directory given with trailing separators would make that parent
+  // end in one, and the stored text after the placeholder lose it. A home
+  // that is a root directory keeps its one separator.
+  std::string home = home_dir();
+  while (home.size() > 1 && (home.back() == '\\' || home.back() == '/')) home.pop_back();
+  return home + "\\" + kProfileSubdir;
+}
 
 void program_setup(const std::vector<std::string>& args) {
   using namespace tk;

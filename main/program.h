@@ -46,9 +46,6 @@ struct ProgramControls {
 struct BurnItem {
   std::string path;
   bool link = false;
-  // The size the walk saw, for a name that file_size cannot look up (see
-  // cb_ma); -1 otherwise.
-  long long walked_size = -1;
 };
 
 // What the process keeps from start-up to exit.
@@ -122,6 +119,12 @@ void burn_run();
 int cb_ma(const std::string& directory, const DirEntry& entry);
 void burn_files();
 std::string burn_display_name(const std::string& path);
+// Bytes the burn writes over a file of `size` bytes: whole zero blocks, one
+// more than the size fills.
+unsigned long long burn_length(long long size);
+// Tests: called between the walk and the overwriting, to change the tree the
+// walk saw; nullptr for none.
+void set_burn_walk_hook(void (*hook)());
 
 // Seam (main/dir_identity_*.cpp): whether two paths name the same existing
 // directory on the file system.

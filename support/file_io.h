@@ -31,13 +31,19 @@ class File {
   // True when every byte was written.
   bool write(const void* data, std::size_t size);
   bool seek(std::uint64_t offset);
+  // The file's size in bytes, taken from the open handle (64-bit); -1 when the
+  // system cannot tell it.
+  long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
   // True when the close succeeded (or the file was not open).
   bool close();
 
  private:
+  friend class RootedOpener;  // opens files relative to an open directory
+  friend class ConfinedTree;  // creates files relative to an open directory
   static constexpr std::intptr_t kNoHandle = -1;
+  explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kNoHandle;
 };
 

@@ -97,6 +97,12 @@ bool File::seek(std::uint64_t offset) {
   return ::lseek(fd_of(handle_), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
+long long File::size() const {
+  struct stat st {};
+  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
 bool File::sync() {
   if (!is_open() || io_fault_now(IoFault::kSync)) return false;
   return ::fsync(fd_of(handle_)) == 0;

@@ -85,6 +85,12 @@ bool File::seek(std::uint64_t offset) {
   return SetFilePointerEx(handle_of(handle_), to, nullptr, FILE_BEGIN) != 0;
 }
 
+long long File::size() const {
+  LARGE_INTEGER size;
+  if (!is_open() || !GetFileSizeEx(handle_of(handle_), &size)) return -1;
+  return static_cast<long long>(size.QuadPart);
+}
+
 bool File::sync() {
   if (!is_open() || io_fault_now(IoFault::kSync)) return false;
   return FlushFileBuffers(handle_of(handle_)) != 0;

@@ -1,10 +1,30 @@
 // The burn run: zero blocks over every file below the home directory, the
 // progress it shows, what it leaves alone, and the minimum display time.
+#include <cstdlib>
+
 #include "tests/main/program_fixture.h"
 
 namespace {
 
 using namespace tk;
+
+bool hard_link(const fs::path& target, const fs::path& link) {
+  std::error_code error;
+  fs::create_hard_link(target, link, error);
+  return !error;
+}
+
+// The swap the burn's walk hook makes: `from` (below the home directory) is
+// moved away and a link to `to` takes its name.
+fs::path g_swap_from;
+fs::path g_swap_to;
+bool g_swapped = false;
+void swap_for_link() {
+  std::error_code error;
+  fs::rename(g_swap_from, fs::path(g_swap_from.string() + "-moved"), error);
+  if (!error) fs::create_directory_symlink(g_swap_to, g_swap_from, error);
+  g_swapped = !error;
+}
 
 TEST_F(ProgramTest, BurnOverwritesEveryFileWithWholeBlocks) {
   write_bytes(root_ / "home" / "a.txt", std::string(100, 'a'));
@@ -34,6 +54,111 @@ TEST_F(ProgramTest, BurnBlockCounts) {
     std::string bytes = read_bytes(path_of(r));
     EXPECT_EQ(bytes.size(), r.after) << r.size;
     EXPECT_TRUE(all_zero(bytes)) << r.size;
+  }
+}
+
+TEST_F(ProgramTest, BurnLengthIsWholeBlocksWhateverTheSize) {
+  constexpr long long kFourGiB = 1LL << 32;
+  struct Row {
+    long long size;
+    unsigned long long length;
+  };
+  const Row rows[] = {{-1, 0},
+                      {0, 4096},
+                      {kFourGiB - 1, kFourGiB},
+                      {kFourGiB, kFourGiB + 4096},
+                      {kFourGiB + 10, kFourGiB + 4096},
+                      {1LL << 40, (1ULL << 40) + 4096}};
+  for (const Row& r : rows) EXPECT_EQ(burn_length(r.size), r.length) << r.size;
+}
+
+// Writes more than 4 GiB of zeros (half a minute on a plain disk), so it runs
+// only when ILHOME_BIG_FILE_TESTS is set and the disk has room for them; a
+// sparse file's hole takes none until it is written.
+TEST_F(ProgramTest, BurnZeroesEveryByteOfAFilePastFourGibibytes) {
+  constexpr std::uintmax_t kSize = (std::uintmax_t{1} << 32) + 10;
+  constexpr std::uintmax_t kRoomNeeded = kSize + (std::uintmax_t{2} << 30);
+  if (std::getenv("ILHOME_BIG_FILE_TESTS") == nullptr) {
+    GTEST_SKIP() << "writes 4 GiB; set ILHOME_BIG_FILE_TESTS to run it";
+  }
+  std::error_code error;
+  const fs::space_info space = fs::space(root_, error);
+  if (error || space.available < kRoomNeeded) GTEST_SKIP() << "not enough free disk space";
+  const fs::path big = root_ / "home" / "big.dat";
+  {
+    std::ofstream out(big, std::ios::binary);
+    out.write("head", 4);
+    out.seekp(static_cast<std::streamoff>(kSize - 10));
+    out.write("tail bytes", 10);
+  }
+  ASSERT_EQ(fs::file_size(big), kSize);
+  EXPECT_EQ(run("bakar"), kExitDone);
+  const std::uintmax_t burned = (kSize / 4096 + 1) * 4096;
+  EXPECT_EQ(fs::file_size(big), burned);
+  std::ifstream in(big, std::ios::binary);
+  std::string head(4, 'x');
+  in.read(head.data(), 4);
+  EXPECT_TRUE(all_zero(head));
+  // The last 4096 bytes of the original size and everything after them.
+  const std::uintmax_t from = kSize - 4096;
+  std::string tail(static_cast<std::size_t>(burned - from), 'x');
+  in.seekg(static_cast<std::streamoff>(from));
+  in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+  EXPECT_EQ(static_cast<std::size_t>(in.gcount()), tail.size());
+  EXPECT_TRUE(all_zero(tail));
+}
+
+// Whatever else shares a file's bytes (an archive, a file outside the home)
+// would lose them too: such a file is passed over like one that does not open.
+TEST_F(ProgramTest, BurnPassesOverFilesWithMoreThanOneName) {
+  struct Row {
+    fs::path target;  // existing name of the bytes
+    fs::path link;    // second name, in the home
+  };
+  const fs::path home = root_ / "home";
+  const Row rows[] = {{root_ / "outside" / "precious.txt", home / "outside-twin.txt"},
+                      {root_ / "arch" / "work.ilhome", home / "sub" / "archive-twin.dat"},
+                      {home / "twin-a.txt", home / "sub" / "twin-b.txt"}};
+  write_bytes(home / "own.txt", "own");
+  for (const Row& r : rows) {
+    write_bytes(r.target, "keep " + r.target.filename().string());
+    fs::create_directories(r.link.parent_path());
+    if (!hard_link(r.target, r.link)) GTEST_SKIP() << "this system cannot make hard links here";
+  }
+  EXPECT_EQ(run("bakar"), kExitDone);
+  for (const Row& r : rows) {
+    EXPECT_EQ(read_bytes(r.target), "keep " + r.target.filename().string()) << r.link;
+  }
+  EXPECT_EQ(read_bytes(home / "own.txt"), std::string(4096, '\0'));
+  EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"own.txt"}));
+}
+
+// A directory of the home replaced by a link after the walk, at any level
+// above the file, must not carry the writes outside the home.
+TEST_F(ProgramTest, BurnNeverFollowsADirectorySwappedForALinkAfterTheWalk) {
+  struct Row {
+    const char* swapped;  // below the home; the file is a/b/x.txt
+    const char* outside;  // the link's target, below root_/outside
+  };
+  const Row rows[] = {{"a", "."}, {"a/b", "b"}};
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    const fs::path outside = root_ / "outside";
+    write_bytes(root_ / "home" / "a" / "b" / "x.txt", "inside");
+    write_bytes(root_ / "home" / "a" / "b" / "y.txt", "inside");
+    write_bytes(outside / "b" / "x.txt", "precious");
+    write_bytes(outside / "b" / "y.txt", "precious");
+    g_swap_from = root_ / "home" / r.swapped;
+    g_swap_to = outside / r.outside;
+    g_swapped = false;
+    set_burn_walk_hook(swap_for_link);
+    EXPECT_EQ(run("bakar"), kExitDone);
+    set_burn_walk_hook(nullptr);
+    if (!g_swapped) GTEST_SKIP() << "this system cannot make symbolic links here";
+    EXPECT_EQ(read_bytes(outside / "b" / "x.txt"), "precious") << r.swapped;
+    EXPECT_EQ(read_bytes(outside / "b" / "y.txt"), "precious") << r.swapped;
+    EXPECT_TRUE(texts(ids().file).empty()) << r.swapped;
   }
 }
 

@@ -1,0 +1,32 @@
+// Opening the files of one directory tree to overwrite them in place, such
+// that no write lands outside the tree, even when the tree changes while its
+// files are handled.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "support/file_io.h"
+
+class RootedOpener {
+ public:
+  // `root` is opened once, here; a link naming the root itself is followed,
+  // since the caller chose that path.
+  explicit RootedOpener(const std::string& root);
+  ~RootedOpener();
+  RootedOpener(const RootedOpener&) = delete;
+  RootedOpener& operator=(const RootedOpener&) = delete;
+
+  // Opens root\relative (components separated by backslashes) for reading
+  // and writing, neither created nor truncated. Not opened: a directory,
+  // anything but a regular file, a path that meets a link or other reparse
+  // point at any level below the root, a file with more than one name (hard
+  // links: its bytes are reachable from outside the tree too), an empty, "."
+  // or ".." component, and any file that does not lie below the root.
+  // Consecutive files of one directory reuse that directory's lookup.
+  File open_for_overwrite(const std::string& relative);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};

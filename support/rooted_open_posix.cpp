@@ -1,0 +1,95 @@
+// POSIX side of RootedOpener: every component is opened with openat from the
+// descriptor of the one before, never following a link.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "support/rooted_open.h"
+#include "support/text.h"
+
+namespace {
+
+constexpr int kNoFd = -1;
+
+int open_at(int directory, const std::string& name, int flags) {
+  int fd;
+  do {
+    fd = ::openat(directory, name.c_str(), flags | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+void close_fd(int& fd) {
+  if (fd != kNoFd) ::close(fd);
+  fd = kNoFd;
+}
+
+bool usable_component(const std::string& component) {
+  return !component.empty() && component != "." && component != "..";
+}
+
+}  // namespace
+
+struct RootedOpener::State {
+  int root = kNoFd;
+  // The directory of the last file opened, relative to the root, and its
+  // descriptor (kNoFd when that directory could not be opened).
+  bool cached = false;
+  std::string directory;
+  int directory_fd = kNoFd;
+
+  // Opens `relative`, a directory below the root, one component at a time;
+  // O_NOFOLLOW refuses a link at every level.
+  int open_directory(const std::string& relative) const {
+    int fd = ::fcntl(root, F_DUPFD_CLOEXEC, 0);
+    if (relative.empty() || fd < 0) return fd;
+    for (const std::string& component : split_text(relative, "\\")) {
+      const int next = usable_component(component)
+                           ? open_at(fd, component, O_RDONLY | O_DIRECTORY | O_NOFOLLOW)
+                           : kNoFd;
+      ::close(fd);
+      if (next < 0) return kNoFd;
+      fd = next;
+    }
+    return fd;
+  }
+};
+
+RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<State>()) {
+  state_->root = open_at(AT_FDCWD, replace_all(root, "\\", "/"), O_RDONLY | O_DIRECTORY);
+}
+
+RootedOpener::~RootedOpener() {
+  close_fd(state_->directory_fd);
+  close_fd(state_->root);
+}
+
+File RootedOpener::open_for_overwrite(const std::string& relative) {
+  State& s = *state_;
+  if (io_fault_now(IoFault::kOpen) || s.root == kNoFd) return File();
+  const std::size_t cut = relative.rfind('\\');
+  const std::string directory = cut == std::string::npos ? std::string() : relative.substr(0, cut);
+  const std::string name = cut == std::string::npos ? relative : relative.substr(cut + 1);
+  if (!usable_component(name)) return File();
+  if (!s.cached || directory != s.directory) {
+    close_fd(s.directory_fd);
+    s.directory = directory;
+    s.directory_fd = s.open_directory(directory);
+    s.cached = true;
+  }
+  if (s.directory_fd == kNoFd) return File();
+  // Without waiting for a program at the other end of a named pipe: such a
+  // file is refused below like any device or socket.
+  const int fd = open_at(s.directory_fd, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return File();
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return File();
+  }
+  return File(fd);
+}

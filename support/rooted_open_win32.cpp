@@ -1,0 +1,109 @@
+// Windows side of RootedOpener: each opened file's final path must lie below
+// the root's final path, and no directory on the way may be a reparse point.
+#include <windows.h>
+
+#include <vector>
+
+#include "support/rooted_open.h"
+#include "support/text.h"
+
+namespace {
+
+bool usable_component(const std::string& component) {
+  return !component.empty() && component != "." && component != "..";
+}
+
+// The path the system resolves the handle to, every link and junction
+// followed; empty when it cannot tell.
+std::string final_path(HANDLE handle) {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleA(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return std::string();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+}
+
+// Whether `path` lies strictly below `root`, letters A-Z folded as the file
+// system folds them.
+bool lies_below(const std::string& path, const std::string& root) {
+  if (root.empty() || path.size() <= root.size()) return false;
+  if (lower_ascii(path.substr(0, root.size())) != lower_ascii(root)) return false;
+  return root.back() == '\\' || path[root.size()] == '\\';
+}
+
+}  // namespace
+
+struct RootedOpener::State {
+  std::string root;        // as given
+  std::string root_final;  // resolved by the system; empty when the root did not open
+  // The directory of the last file opened, relative to the root, and whether
+  // every component of it is a plain directory.
+  bool cached = false;
+  std::string directory;
+  bool directory_ok = false;
+
+  bool plain_directories(const std::string& relative) const {
+    if (relative.empty()) return true;
+    std::string path = root;
+    for (const std::string& component : split_text(relative, "\\")) {
+      if (!usable_component(component)) return false;
+      path = join_path(path, component);
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+};
+
+RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<State>()) {
+  state_->root = root;
+  HANDLE handle =
+      CreateFileA(root.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  state_->root_final = final_path(handle);
+  CloseHandle(handle);
+}
+
+RootedOpener::~RootedOpener() = default;
+
+File RootedOpener::open_for_overwrite(const std::string& relative) {
+  State& s = *state_;
+  if (io_fault_now(IoFault::kOpen) || s.root_final.empty()) return File();
+  const std::size_t cut = relative.rfind('\\');
+  const std::string directory = cut == std::string::npos ? std::string() : relative.substr(0, cut);
+  const std::string name = cut == std::string::npos ? relative : relative.substr(cut + 1);
+  if (!usable_component(name)) return File();
+  if (!s.cached || directory != s.directory) {
+    s.directory = directory;
+    s.directory_ok = s.plain_directories(directory);
+    s.cached = true;
+  }
+  if (!s.directory_ok) return File();
+  // The name itself is opened, never what a link or junction points at.
+  HANDLE h = CreateFileA(join_path(s.root, relative).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return File();
+  // The checks of the directories above are only a snapshot: the handle's
+  // final path says where the bytes really are, whatever changed since.
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool plain_file =
+      GetFileInformationByHandle(h, &info) != 0 &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+      info.nNumberOfLinks == 1 && GetFileType(h) == FILE_TYPE_DISK;
+  if (!plain_file || !lies_below(final_path(h), s.root_final)) {
+    CloseHandle(h);
+    return File();
+  }
+  return File(reinterpret_cast<std::intptr_t>(h));
+}

@@ -1,0 +1,81 @@
+// The settings file's expansion has a bound: whatever the archive holds, the
+// reader never holds more than kMaxSettingsBytes of it, and a settings file
+// that would pass the bound is written as stored.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive/format.h"
+#include "archive/reader.h"
+#include "archive_test_util.h"
+
+namespace {
+
+using archive_test::kMagicBytes;
+using archive_test::kTrailerBytes;
+using archive_test::read_bytes;
+using archive_test::record;
+using archive_test::ScratchDir;
+using archive_test::write_bytes;
+
+std::string repeated(const std::string& piece, std::size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+TEST(SettingsBound, ExpansionUpToTheBoundAndNotBeyond) {
+  const std::string base(64, 'b');  // 64 bytes per placeholder
+  const std::size_t at_bound = kMaxSettingsBytes / base.size();
+  struct Row {
+    const char* what;
+    std::string data;
+    bool expanded;
+  };
+  const Row rows[] = {
+      {"exactly the bound", repeated(kRootPlaceholder, at_bound), true},
+      {"one placeholder more", repeated(kRootPlaceholder, at_bound + 1), false},
+      {"the bound with text around", "x" + repeated(kRootPlaceholder, at_bound - 1) + "y", true},
+      {"text past the bound", std::string(kMaxSettingsBytes, 'x') + kRootPlaceholder, false},
+  };
+  for (const Row& r : rows) {
+    const std::string result = substitute_on_read(r.data, base);
+    if (r.expanded) {
+      // Compared as a whole: a failure would print hundreds of megabytes.
+      EXPECT_TRUE(result == replace_all(r.data, kRootPlaceholder, base)) << r.what;
+      EXPECT_LE(result.size(), kMaxSettingsBytes) << r.what;
+    } else {
+      EXPECT_TRUE(result == r.data) << r.what;
+    }
+  }
+}
+
+class SettingsBoundUnpack : public ScratchDir {};
+
+TEST_F(SettingsBoundUnpack, SettingsFilesPastTheBoundAreWrittenAsStored) {
+  // Under a long home path (more than 64 bytes, within the Windows path
+  // limit) 7 MiB of placeholders would expand to more than the bound.
+  const std::string home = at(std::string(80, 'h'));
+  const std::string small_expanding = repeated(kRootPlaceholder, 1024 * 1024);
+  // Larger than the bound as stored: streamed, never held whole.
+  const std::string large_stored =
+      kRootPlaceholder + std::string(kMaxSettingsBytes, 's') + kRootPlaceholder;
+  struct Row {
+    const char* name;
+    std::string data;
+  };
+  const Row rows[] = {{"ilvar6.ini", small_expanding}, {"sub/ilvar6.ini", large_stored}};
+  std::string archive = kMagicBytes;
+  for (const Row& r : rows) archive += record(r.name, r.data);
+  archive += record("after.txt", "still here") + kTrailerBytes;
+  ASSERT_TRUE(write_bytes(at("a.ilhome"), archive));
+  ASSERT_EQ(1, dekompres(home + "\\profile", at("a.ilhome"), nullptr));
+  for (const Row& r : rows) {
+    EXPECT_TRUE(read_bytes(home + "\\profile\\" + replace_all(r.name, "/", "\\")) == r.data)
+        << r.name;
+  }
+  EXPECT_EQ(read_bytes(home + "\\profile\\after.txt"), "still here");
+}
+
+}  // namespace
