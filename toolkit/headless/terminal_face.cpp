@@ -12,7 +12,6 @@
 #include "toolkit/headless/terminal_face.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -31,11 +30,6 @@ constexpr std::size_t kMaxLineWidth = 79;
 constexpr char kLabelSeparator[] = "  ";
 constexpr char kLineUp[] = "\033[A\r\033[K";
 constexpr char kRememberQuestion[] = "Don't ask me again? [y/N] ";
-
-double nowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
 
 void writeErr(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
