@@ -11,7 +11,10 @@ using Visitor = std::function<int(const std::string& directory, const DirEntry& 
 Listing list_dir_sorted(const std::string& path);
 // 0 when it went through, -1 when the path cannot be listed, else the first
 // non-zero visitor result. Never descends into a link (attribute "l").
-int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories);
+// `detail` says which fields of the entries the visitor needs (see list_dir);
+// the fewer, the less the walk asks of the file system.
+int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories,
+              EntryDetail detail = EntryDetail::kFull);
 // The path as walk_tree hands it to its visitors: without its trailing blanks
 // and backslashes.
 std::string walk_base(const std::string& path);

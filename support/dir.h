@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -29,6 +30,28 @@ struct Listing {
 };
 
 constexpr std::size_t kAllEntries = std::numeric_limits<std::size_t>::max();
+
+// How much of each entry a listing reads. Fields a detail leaves out keep
+// their defaults (empty, 0).
+enum class EntryDetail {
+  kFull,
+  // Everything but the last-write time.
+  kNoTime,
+  // The name and the letters h, d, a and l; on POSIX these come from the
+  // directory itself, without a look at each entry's own record, wherever the
+  // file system gives the kind there. No "r", size or time on POSIX.
+  kNameAndKind,
+};
+
+// Called with each entry of a listing; returns false to stop the listing.
+// The entry is reused for the next one: copy what must outlive the call.
+using EntrySink = std::function<bool(const DirEntry& entry)>;
+
+// The entries list_dir would give, in the same order, handed one by one to
+// `each` instead of being collected. False exactly when list_dir fails (no
+// entry at all); a listing stopped by `each` has succeeded.
+bool list_dir_each(const std::string& path, const EntrySink& each,
+                   EntryDetail detail = EntryDetail::kFull);
 
 // Lists a path: an existing directory (or a bare drive) gives its contents,
 // beginning with "." and ".." for any directory but a drive's root; a file gives

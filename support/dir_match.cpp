@@ -52,3 +52,9 @@ bool listing_name_matches(const std::string& pattern, const std::string& name) {
   }
   return false;
 }
+
+bool matches_every_name(const std::string& pattern) {
+  // "*.*" matches a name with a dot through its stars and one without
+  // through the ".*" rule above.
+  return pattern == "*" || pattern == "*.*";
+}

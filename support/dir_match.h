@@ -11,3 +11,6 @@ bool has_wildcard(const std::string& text);
 // A-Z equal to a-z, and a pattern ending in ".*" also matching names without an
 // extension, so that "*.*" matches every name.
 bool listing_name_matches(const std::string& pattern, const std::string& name);
+// True for the patterns that every name matches ("*", "*.*"), so that a
+// listing need not test each name.
+bool matches_every_name(const std::string& pattern);

@@ -32,9 +32,12 @@ void set_time(DirEntry& entry, const FILETIME& written) {
   entry.second = system.wSecond & ~1;
 }
 
-DirEntry entry_from(const WIN32_FIND_DATAA& data) {
-  DirEntry entry;
-  entry.name = data.cFileName;
+// Fills `entry` anew (its strings keep their storage, so a listing does not
+// allocate for every entry). The system gives every field at once; only the
+// time conversion is left out when it is not wanted.
+void fill_entry(DirEntry& entry, const WIN32_FIND_DATAA& data, EntryDetail detail) {
+  entry.name.assign(data.cFileName);
+  entry.attributes.clear();
   const DWORD a = data.dwFileAttributes;
   if (a & FILE_ATTRIBUTE_READONLY) entry.attributes += 'r';
   if (a & FILE_ATTRIBUTE_HIDDEN) entry.attributes += 'h';
@@ -45,17 +48,16 @@ DirEntry entry_from(const WIN32_FIND_DATAA& data) {
   // Junctions and symbolic links are reported so that a walk need not follow them.
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) entry.attributes += 'l';
   entry.size = data.nFileSizeLow;
-  set_time(entry, data.ftLastWriteTime);
-  return entry;
+  entry.year = entry.month = entry.day = entry.hour = entry.minute = entry.second = 0;
+  if (detail == EntryDetail::kFull) set_time(entry, data.ftLastWriteTime);
 }
 
 }  // namespace
 
-Listing list_dir(const std::string& path, std::size_t max_entries) {
-  if (max_entries == 0) max_entries = 1;
+bool list_dir_each(const std::string& path, const EntrySink& each, EntryDetail detail) {
   std::string cleaned = listing_path(path);
   const bool root = cleaned.empty() && !path.empty() && path[0] == '\\';
-  if (cleaned.empty() && !root) return Listing{};
+  if (cleaned.empty() && !root) return false;
 
   std::string search = cleaned;
   if (root) {
@@ -70,14 +72,13 @@ Listing list_dir(const std::string& path, std::size_t max_entries) {
   }
 
   // Paths too long for the system, missing paths and no matches all fail here.
-  Listing listing;
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA(search.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return listing;
+  if (find == INVALID_HANDLE_VALUE) return false;
+  DirEntry entry;
   do {
-    listing.entries.push_back(entry_from(data));
-  } while (listing.entries.size() < max_entries && FindNextFileA(find, &data));
+    fill_entry(entry, data, detail);
+  } while (each(entry) && FindNextFileA(find, &data));
   FindClose(find);
-  listing.ok = true;
-  return listing;
+  return true;
 }

@@ -15,9 +15,16 @@ std::string backslashed(const std::string& path) { return replace_all(path, "/",
 
 long long file_size(const std::string& path) {
   // Only the first entry counts: a directory's own "." entry, or the file.
-  const Listing listing = list_dir(path, 1);
-  if (!listing.ok || listing.entries.empty()) return -1;
-  return listing.entries.front().size;
+  // Its time is not needed, and nothing is collected.
+  long long size = -1;
+  list_dir_each(
+      path,
+      [&size](const DirEntry& entry) {
+        size = entry.size;
+        return false;
+      },
+      EntryDetail::kNoTime);
+  return size;
 }
 
 std::optional<std::string> read_file(const std::string& path) {

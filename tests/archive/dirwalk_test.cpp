@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -215,6 +218,96 @@ TEST_F(WalkTree, LinksAreVisitedButNotEntered) {
   std::vector<std::string> names;
   for (const auto& v : visits) names.push_back(v.second);
   EXPECT_EQ((std::vector<std::string>{"f", "link"}), names);
+}
+
+// What the visitor sees with each detail: the same entries in the same
+// order, each field either the full listing's or left out as a whole.
+TEST_F(WalkTree, EveryDetailVisitsTheSameEntriesInTheSameOrder) {
+  ASSERT_TRUE(write_bytes(at("p\\Z.txt"), "zz"));
+  ASSERT_TRUE(write_bytes(at("p\\.hidden"), "h"));
+  ASSERT_TRUE(write_bytes(at("p\\a\\b.txt"), "bbb"));
+  ASSERT_TRUE(write_bytes(at("p\\a\\c\\d.txt"), "dddd"));
+  ASSERT_TRUE(write_bytes(at("p\\a.txt"), "a"));
+  std::error_code error;
+  std::filesystem::create_directory_symlink(dir_ / "p" / "a", dir_ / "p" / "link", error);
+  struct Visit {
+    std::string directory;
+    DirEntry entry;
+  };
+  const auto visits_with = [&](EntryDetail detail) {
+    std::vector<Visit> visits;
+    walk_tree(
+        at("p"),
+        [&](const std::string& directory, const DirEntry& entry) {
+          visits.push_back({directory, entry});
+          return 0;
+        },
+        true, detail);
+    return visits;
+  };
+  const auto kinds = [](const std::string& attributes) {
+    std::string kept;
+    for (char letter : attributes) {
+      if (std::string("hdal").find(letter) != std::string::npos) kept += letter;
+    }
+    return kept;
+  };
+  const std::vector<Visit> full = visits_with(EntryDetail::kFull);
+  ASSERT_EQ(full.size(), error ? 7u : 8u);
+  for (EntryDetail detail : {EntryDetail::kNoTime, EntryDetail::kNameAndKind}) {
+    SCOPED_TRACE(static_cast<int>(detail));
+    const std::vector<Visit> visits = visits_with(detail);
+    ASSERT_EQ(visits.size(), full.size());
+    for (std::size_t i = 0; i < visits.size(); ++i) {
+      const DirEntry& e = visits[i].entry;
+      const DirEntry& f = full[i].entry;
+      SCOPED_TRACE(f.name);
+      EXPECT_EQ(visits[i].directory, full[i].directory);
+      EXPECT_EQ(e.name, f.name);
+      EXPECT_EQ(kinds(e.attributes), kinds(f.attributes));
+      if (detail == EntryDetail::kNoTime) {
+        EXPECT_EQ(e.attributes, f.attributes);
+        EXPECT_EQ(e.size, f.size);
+        EXPECT_EQ(e.year, 0);
+      }
+    }
+  }
+  // The full walk carries every field of the listing.
+  for (const Visit& v : full) {
+    if (v.entry.name != "Z.txt") continue;
+    const Listing own = list_dir(at("p\\Z.txt"));
+    ASSERT_TRUE(own.ok);
+    const DirEntry& listed = own.entries.front();
+    EXPECT_EQ(v.entry.attributes, listed.attributes);
+    EXPECT_EQ(v.entry.size, 2u);
+    EXPECT_EQ(
+        std::tie(v.entry.year, v.entry.month, v.entry.day, v.entry.hour, v.entry.minute,
+                 v.entry.second),
+        std::tie(listed.year, listed.month, listed.day, listed.hour, listed.minute, listed.second));
+  }
+}
+
+// A directory of many names is visited in byte order, with every name once.
+TEST_F(WalkTree, LargeDirectoryInByteOrder) {
+  std::filesystem::create_directories(dir_ / "p");
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    // Lengths from 1 to 40 bytes, some beyond 127, so that the packed
+    // listing's blocks fill unevenly and unsigned order matters.
+    std::string name(static_cast<std::size_t>(1 + (i * 7) % 40), static_cast<char>('a' + i % 26));
+    name += std::to_string(i);
+    if (i % 5 == 0) name[0] = static_cast<char>(0xC3);
+    names.push_back(name);
+    std::ofstream(dir_ / "p" / name.c_str(), std::ios::binary) << "x";
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+  });
+  std::vector<std::string> visited;
+  for (const auto& v : walk(at("p"))) visited.push_back(v.second);
+  EXPECT_EQ(visited, names);
 }
 
 }  // namespace

@@ -35,6 +35,12 @@
 //   winprobe above TITLE OTHER         whether TITLE is in front of OTHER
 //   winprobe close TITLE               post TITLE a close message, as another
 //                                      program (a task manager) would
+//   winprobe checked TITLE CAPTION MS  wait until the check box CAPTION is ticked
+//   winprobe shows TITLE TEXT MS       wait until a child of TITLE shows TEXT
+//   winprobe typing TITLE MS           wait until TITLE is in front and keys
+//                                      typed go into its combo box
+//
+//   winprobe --desktop NAME COMMAND ...  any of these in the virtual desktop NAME
 //
 // Exit status 0 on success, 1 when the window or control is not found.
 #include <windows.h>
@@ -111,13 +117,61 @@ std::vector<Child> children(HWND parent, bool ask_the_controls = true, UINT time
 
 bool sameClass(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
 
-HWND waitFor(const std::string& title, DWORD ms) {
+// Asks again every 10 ms until `holds` answers true or `ms` milliseconds pass.
+template <typename Test>
+bool pollFor(DWORD ms, Test holds) {
   DWORD start = GetTickCount();
   for (;;) {
-    if (HWND h = findVisible(title)) return h;
-    if (GetTickCount() - start >= ms) return nullptr;
+    if (holds()) return true;
+    if (GetTickCount() - start >= ms) return false;
     Sleep(10);
   }
+}
+
+HWND waitFor(const std::string& title, DWORD ms) {
+  HWND found = nullptr;
+  pollFor(ms, [&] { return (found = findVisible(title)) != nullptr; });
+  return found;
+}
+
+DWORD millisecondsArg(int argc, char** argv, int index) {
+  return argc > index ? static_cast<DWORD>(std::atol(argv[index])) : 10000;
+}
+
+bool isChecked(const std::string& title, const std::string& caption) {
+  HWND w = findVisible(title);
+  if (!w) return false;
+  for (const Child& c : children(w)) {
+    if (!sameClass(c.cls, "Button") || c.text != caption) continue;
+    DWORD_PTR state = 0;
+    return SendMessageTimeoutA(c.hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &state) &&
+           state == BST_CHECKED;
+  }
+  return false;
+}
+
+bool showsText(const std::string& title, const std::string& text) {
+  HWND w = findVisible(title);
+  if (!w) return false;
+  const std::vector<Child> all = children(w);
+  return std::any_of(all.begin(), all.end(), [&](const Child& c) { return c.text == text; });
+}
+
+// In front, with the keyboard focus in its combo box (the edit field inside it).
+bool typingGoesToList(const std::string& title) {
+  HWND w = findVisible(title);
+  if (!w || GetForegroundWindow() != w) return false;
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(w, nullptr), &info) || !info.hwndFocus) {
+    return false;
+  }
+  for (HWND h = info.hwndFocus; h != nullptr && h != w; h = GetParent(h)) {
+    char cls[64] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (sameClass(cls, "ComboBox")) return true;
+  }
+  return false;
 }
 
 // Prints the extent of the pixels inside the client-area rectangle that differ
@@ -166,7 +220,8 @@ void printInk(HWND w, int x, int y, int width, int height) {
 
 int usage() {
   std::fputs(
-      "usage: winprobe wait|gone|rect|style|texts|items|settext|click|watch|ink|above "
+      "usage: winprobe wait|gone|checked|shows|typing|rect|style|texts|items|settext|click|watch|"
+      "ink|inkwhen|above|close|lock|cover "
       "TITLE ...\n",
       stderr);
   return 2;
@@ -175,22 +230,35 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Windows of a virtual desktop are seen only from a thread of that desktop,
+  // which may still be starting.
+  if (argc > 2 && std::string(argv[1]) == "--desktop") {
+    HDESK desktop = nullptr;
+    pollFor(10000, [&] { return (desktop = OpenDesktopA(argv[2], 0, FALSE, GENERIC_ALL)); });
+    if (!desktop || !SetThreadDesktop(desktop)) return 1;
+    argc -= 2;
+    argv += 2;
+  }
   if (argc < 3) return usage();
   const std::string cmd = argv[1];
   const std::string title = argv[2];
 
-  if (cmd == "wait") {
-    DWORD ms = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 10000;
-    return waitFor(title, ms) ? 0 : 1;
-  }
+  if (cmd == "wait") return waitFor(title, millisecondsArg(argc, argv, 3)) ? 0 : 1;
   if (cmd == "gone") {
-    DWORD ms = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 10000;
-    DWORD start = GetTickCount();
-    while (findVisible(title)) {
-      if (GetTickCount() - start >= ms) return 1;
-      Sleep(10);
-    }
-    return 0;
+    return pollFor(millisecondsArg(argc, argv, 3), [&] { return !findVisible(title); }) ? 0 : 1;
+  }
+  if (cmd == "checked" || cmd == "shows") {
+    if (argc < 4) return usage();
+    const std::string what = argv[3];
+    const bool checked = cmd == "checked";
+    return pollFor(millisecondsArg(argc, argv, 4),
+                   [&] { return checked ? isChecked(title, what) : showsText(title, what); })
+               ? 0
+               : 1;
+  }
+  if (cmd == "typing") {
+    return pollFor(millisecondsArg(argc, argv, 3), [&] { return typingGoesToList(title); }) ? 0
+                                                                                            : 1;
   }
   if (cmd == "watch") {
     if (argc < 5) return usage();
@@ -296,7 +364,7 @@ int main(int argc, char** argv) {
   }
 
   if (cmd == "lock") {
-    DWORD ms = argc > 3 ? static_cast<DWORD>(std::atol(argv[3])) : 10000;
+    DWORD ms = millisecondsArg(argc, argv, 3);
     HANDLE f = CreateFileA(title.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return 1;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 
@@ -97,6 +98,21 @@ class KillTest : public ProgramTest {
   }
   // The program run to its end.
   void run_whole(const std::string& verb) { run_killed(verb, 1 << 30, 0); }
+  // The same, and how long it took, in microseconds.
+  long long timed_whole(const std::string& verb) {
+    const auto start = std::chrono::steady_clock::now();
+    run_whole(verb);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+  }
+  // The i-th of kKillsPerVerb kill points, spread over a run of `whole_us`
+  // after its first status line (status lines come at most thirty a second,
+  // too few to count on one per file).
+  bool run_killed_at(const std::string& verb, int i, long long whole_us) {
+    const long long delay = i * whole_us * 9 / (10 * kKillsPerVerb) + (i * 7919) % 3000;
+    return run_killed(verb, i == 0 ? 0 : 1, static_cast<int>(delay));
+  }
 
   void write_profile(const std::map<std::string, std::string>& files) {
     for (const auto& [name, bytes] : files) write_bytes(profile() / name, bytes);
@@ -129,14 +145,15 @@ TEST_F(KillTest, KilledRunsNeverLoseTheArchive) {
   ASSERT_GT(fs::file_size(old_copy), 100u * 1000 * 1000);
   fs::remove_all(profile());
 
-  // Each file gives a status line; the kill points spread over all of them,
-  // and over the time within a file.
-  const int lines_per_run = kFiles + 2;
+  // The kill points spread over the whole time of a run.
+  const long long unpack_us = timed_whole(kVerbUnpack);
+  run_whole("arsip");
+  ASSERT_TRUE(same_file_bytes(archive(), old_copy));
+  fs::remove_all(profile());
   int killed_unpacks = 0;
   for (int i = 0; i < kKillsPerVerb; ++i) {
     SCOPED_TRACE("unpack kill " + std::to_string(i));
-    const int lines = i * lines_per_run / kKillsPerVerb;
-    const bool killed = run_killed(kVerbUnpack, lines, (i * 7919) % 30000);
+    const bool killed = run_killed_at(kVerbUnpack, i, unpack_us);
     if (killed) ++killed_unpacks;
     // A marker naming the archive only after an unpack that finished.
     if (markerExists() && !marker().empty()) {
@@ -150,12 +167,15 @@ TEST_F(KillTest, KilledRunsNeverLoseTheArchive) {
 
   fs::remove_all(profile());
   write_profile(new_files);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  const long long pack_us = timed_whole("arsip");
+  ASSERT_TRUE(same_file_bytes(archive(), new_copy));
+  fs::copy_file(old_copy, archive(), fs::copy_options::overwrite_existing);
   int killed_packs = 0;
   for (int i = 0; i < kKillsPerVerb; ++i) {
     SCOPED_TRACE("pack kill " + std::to_string(i));
     write_bytes(arch(kMarkerName), kDefaultArchive);
-    const int lines = i * lines_per_run / kKillsPerVerb;
-    if (run_killed("arsip", lines, (i * 7919) % 30000)) ++killed_packs;
+    if (run_killed_at("arsip", i, pack_us)) ++killed_packs;
     const bool is_old = same_file_bytes(archive(), old_copy);
     const bool is_new = !is_old && same_file_bytes(archive(), new_copy);
     ASSERT_TRUE(is_old || is_new);

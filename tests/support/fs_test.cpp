@@ -147,6 +147,62 @@ TEST_F(Listings, MaxEntriesStopsTheReading) {
   EXPECT_EQ(one_match.entries.size(), 1u);
 }
 
+TEST_F(Listings, EntryByEntryListingStopsWhereTheSinkSays) {
+  for (const std::string& listed : {root_, path("*.txt"), path("a.txt")}) {
+    SCOPED_TRACE(listed);
+    const std::vector<std::string> all = names_of(list_dir(listed));
+    std::vector<std::string> seen;
+    EXPECT_TRUE(list_dir_each(listed, [&seen](const DirEntry& entry) {
+      seen.push_back(entry.name);
+      return seen.size() < 2;
+    }));
+    EXPECT_EQ(seen, std::vector<std::string>(all.begin(),
+                                             all.begin() + std::min<std::size_t>(2, all.size())));
+  }
+  EXPECT_FALSE(list_dir_each(path("missing"), [](const DirEntry&) { return true; }));
+  EXPECT_FALSE(list_dir_each(path("*.none"), [](const DirEntry&) { return true; }));
+}
+
+// Each detail gives the same entries; the fields it leaves out stay empty.
+TEST_F(Listings, DetailsGiveTheSameEntries) {
+  std::filesystem::permissions(native(path("c.dat")), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  const auto kinds = [](const std::string& attributes) {
+    std::string kept;
+    for (char letter : attributes) {
+      if (std::string("hdal").find(letter) != std::string::npos) kept += letter;
+    }
+    return kept;
+  };
+  for (const std::string& listed : {root_, path("*.txt"), path("c.dat"), path("sub")}) {
+    SCOPED_TRACE(listed);
+    const std::vector<DirEntry> full = list_dir(listed).entries;
+    for (EntryDetail detail : {EntryDetail::kNoTime, EntryDetail::kNameAndKind}) {
+      SCOPED_TRACE(static_cast<int>(detail));
+      std::vector<DirEntry> entries;
+      EXPECT_TRUE(list_dir_each(
+          listed,
+          [&entries](const DirEntry& entry) {
+            entries.push_back(entry);
+            return true;
+          },
+          detail));
+      ASSERT_EQ(entries.size(), full.size());
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].name, full[i].name);
+        EXPECT_EQ(kinds(entries[i].attributes), kinds(full[i].attributes));
+        EXPECT_EQ(entries[i].year, 0);
+        if (detail == EntryDetail::kNoTime) {
+          EXPECT_EQ(entries[i].attributes, full[i].attributes);
+          EXPECT_EQ(entries[i].size, full[i].size);
+        }
+      }
+    }
+  }
+  std::filesystem::permissions(native(path("c.dat")), std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+}
+
 TEST_F(Listings, AttributesOfFiles) {
   write(".hidden", "h");
   write("locked", "r");

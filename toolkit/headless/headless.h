@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/states.h"
 #include "toolkit/toolkit.h"
 
 namespace tk::headless {
@@ -14,11 +15,6 @@ namespace tk::headless {
 // The screen that "center" is resolved against.
 inline constexpr int kScreenWidth = 1024;
 inline constexpr int kScreenHeight = 768;
-
-// Close states of a window: open, being closed, closed (or never opened).
-inline constexpr int kOpen = 0;
-inline constexpr int kClosing = 2;
-inline constexpr int kClosed = 1;
 
 struct TimerState {
   int id = 0;
@@ -81,6 +77,9 @@ class Face {
   // True when timers fall due by the clock; otherwise only tickTimer delivers.
   virtual bool realTimeTimers() const = 0;
 };
+
+// Monotonic milliseconds: when timers fall due and when a face last drew.
+double nowMs();
 
 // The face in use; the terminal face unless another was installed. The
 // toolkit does not own an installed face.

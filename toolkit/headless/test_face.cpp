@@ -1,7 +1,9 @@
 // The test face: records what the program shows and lets a test answer.
 #include "toolkit/headless/test_face.h"
 
+#include <map>
 #include <memory>
+#include <utility>
 
 namespace tk::test {
 namespace {
@@ -9,6 +11,18 @@ namespace {
 std::unique_ptr<TestFace>& installed() {
   static std::unique_ptr<TestFace> face;
   return face;
+}
+
+std::map<std::pair<ControlId, int>, Routine>& routines() {
+  static std::map<std::pair<ControlId, int>, Routine> bound;
+  return bound;
+}
+
+void runRoutine(ControlId self, int event, const Params& params) {
+  auto it = routines().find({self, event});
+  if (it == routines().end()) return;
+  const Routine routine = it->second;  // the routine may bind another in its place
+  routine(params);
 }
 
 }  // namespace
@@ -43,10 +57,16 @@ void TestFace::idle(ControlId loop_window) {
 TestFace& install() {
   auto fresh = std::make_unique<TestFace>();
   headless::reset(fresh.get());
+  routines().clear();
   installed() = std::move(fresh);
   return *installed();
 }
 
 TestFace& face() { return *installed(); }
+
+void onEvent(ControlId control, int event, Routine routine) {
+  routines()[{control, event}] = std::move(routine);
+  bindHandler(control, event, runRoutine);
+}
 
 }  // namespace tk::test

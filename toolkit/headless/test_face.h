@@ -62,6 +62,12 @@ inline void click(ControlId button) { headless::postClick(button); }
 inline void closeWindow(ControlId window) { headless::postClose(window); }
 inline void tickTimer(ControlId window, int timer_id) { headless::tickTimer(window, timer_id); }
 
+// Binds a routine that may capture the test's locals, where bindHandler takes
+// only a plain function. One routine per control and event (not Screen); a
+// later one replaces it.
+using Routine = std::function<void(const Params& params)>;
+void onEvent(ControlId control, int event, Routine routine);
+
 // Reading back.
 inline const headless::Control& control(ControlId id) { return *headless::control(id); }
 

@@ -225,7 +225,7 @@ std::vector<ControlId> tabOrder(ControlId window) {
 
 int closeState(ControlId window) {
   const Control* c = entry(window);
-  return c != nullptr ? c->close_state : kCloseDone;
+  return c != nullptr ? c->close_state : kClosed;
 }
 
 NativeHandle defaultFont() {

@@ -17,8 +17,8 @@ namespace {
 
 constexpr char kAppName[] = "ilhome";
 constexpr char kVersionText[] = "ilhome " ILHOME_VERSION;
-constexpr UINT kWarningStyle = MB_YESNOCANCEL | MB_ICONEXCLAMATION;  // 51
-constexpr UINT kFatalStyle = MB_OK | MB_ICONHAND;                    // 16
+constexpr UINT kWarningStyle = MB_YESNOCANCEL | MB_ICONEXCLAMATION;
+constexpr UINT kFatalStyle = MB_OK | MB_ICONHAND;
 constexpr int kExitFatal = 1;
 constexpr int kExitCancel = 0;
 

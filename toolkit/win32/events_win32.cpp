@@ -46,15 +46,14 @@ ControlId ownChild(ControlId window, LPARAM lparam) {
   return cid;
 }
 
-// Notification code -> event kind; the first matching row wins.
+// Notification code -> event kind.
 struct Notification {
   int code;
   int event;
 };
 constexpr Notification kNotifications[] = {
-    {BN_CLICKED, Click},           {BN_CLICKED, Click},       {CBN_EDITCHANGE, kEventChange},
-    {CBN_SELCHANGE, kEventChange}, {EN_CHANGE, kEventChange}, {CBN_DROPDOWN, kEventDropDown},
-    {CBN_CLOSEUP, kEventCloseUp},
+    {BN_CLICKED, Click},       {CBN_EDITCHANGE, kEventChange}, {CBN_SELCHANGE, kEventChange},
+    {EN_CHANGE, kEventChange}, {CBN_DROPDOWN, kEventDropDown}, {CBN_CLOSEUP, kEventCloseUp},
 };
 
 int notificationEvent(int code) {

@@ -61,7 +61,7 @@ LoopState& loops() {
 
 void closeProtocol(ControlId id) {
   LoopState& s = loops();
-  if (!validId(id) || entry(id)->close_state != kCloseOpen) return;
+  if (!validId(id) || entry(id)->close_state != kOpen) return;
   // The program's whole run happens inside its main window's Activate
   // handler: closing the window under it (Escape, Alt+F4, a close message from
   // another program) would hide a run that goes on, or end it half done.
@@ -87,11 +87,11 @@ void closeProtocol(ControlId id) {
     // WM_DESTROY posts the quit request; WM_NCDESTROY frees the id.
     DestroyWindow(hwnd(id));
     s.main_window = 0;
-    if (Control* c = entry(id); c != nullptr && c->state == kLive) c->close_state = kCloseDone;
+    if (Control* c = entry(id); c != nullptr && c->state == kLive) c->close_state = kClosed;
     return;
   }
   ShowWindow(hwnd(id), SW_HIDE);
-  entry(id)->close_state = kCloseDone;
+  entry(id)->close_state = kClosed;
   if (was_modal && mode == Modal && s.stop_flags.size() > level) s.stop_flags.back() = 1;
 }
 
@@ -217,7 +217,7 @@ void openWindow(ControlId window, int mode) {
   c.draw_background = COLOR_WINDOW;
   ShowWindow(h, show);
   bringToFront(h);
-  c.close_state = kCloseOpen;
+  c.close_state = kOpen;
   InvalidateRect(h, nullptr, TRUE);
   UpdateWindow(h);
   SetFocus(h);

@@ -37,7 +37,7 @@ struct Control {
   ControlId parent = 0;
   std::intptr_t old_proc = 0;
   std::vector<ControlId> tab_order;
-  int close_state = kCloseOpen;
+  int close_state = kOpen;
   FontRequest font;
   int background = 0;
   int text_colour = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/states.h"
 #include "toolkit/toolkit.h"
 
 namespace tk::win32 {
@@ -31,16 +32,6 @@ inline constexpr int kTypeButton = 1;
 inline constexpr int kTypeComboBox = 2;
 inline constexpr int kTypeListBox = 4;
 inline constexpr int kTypeStatic = 6;
-
-// Close states of a window.
-inline constexpr int kCloseOpen = 0;
-inline constexpr int kCloseDone = 1;
-inline constexpr int kClosing = 2;
-
-// Running states of the toolkit's main loop.
-inline constexpr int kNotStarted = 0;
-inline constexpr int kRunning = 1;
-inline constexpr int kEnded = 2;
 
 // Error dialog kinds.
 inline constexpr int kWarning = 1;

@@ -115,10 +115,10 @@ TEST_F(HeadlessTest, DoEventsDoesNothingBeforeWinMainAndOneMessagePerCall) {
   test::click(g_button);
   doEvents(0);
   EXPECT_TRUE(g_log.empty());
-  EXPECT_EQ(headless::runningState(), 0);
+  EXPECT_EQ(headless::runningState(), kNotStarted);
 
   // Inside WinMain (from the Activate handler, as the program runs).
-  static auto inside = [](ControlId, int, const Params&) {
+  test::onEvent(g_window, Activate, [](const Params&) {
     doEvents(g_other);  // the clicks belong to another window
     g_log.push_back("after-filtered");
     doEvents(0);
@@ -126,12 +126,11 @@ TEST_F(HeadlessTest, DoEventsDoesNothingBeforeWinMainAndOneMessagePerCall) {
     doEvents(0);
     doEvents(0);  // nothing pending: returns at once
     g_log.push_back("done");
-  };
-  bindHandler(g_window, Activate, [](ControlId a, int b, const Params& c) { inside(a, b, c); });
+  });
   WinMain(g_window, Normal);
   const std::string click = std::to_string(g_button) + ":4:shown";
   EXPECT_EQ(g_log, (std::vector<std::string>{"after-filtered", click, "after-one", click, "done"}));
-  EXPECT_EQ(headless::runningState(), 2);  // the idle main loop was closed by the face
+  EXPECT_EQ(headless::runningState(), kEnded);  // the idle main loop was closed by the face
   g_log.clear();
   WinMain(g_window, Normal);  // once per process
   EXPECT_TRUE(g_log.empty());
@@ -144,8 +143,8 @@ TEST_F(HeadlessTest, RunModalReturnsAfterTheClickHandlerClosedTheWindow) {
     g_log.push_back("idle:" + std::to_string(turn));
     if (window == g_window) test::click(g_button);
   };
-  static int modal_seen = 0;
-  bindHandler(g_other, Activate, [](ControlId, int, const Params&) {
+  ControlId modal_seen = -1;
+  test::onEvent(g_other, Activate, [&](const Params&) {
     runModal(g_window);
     modal_seen = headless::currentModal();
     g_log.push_back("returned");
@@ -162,7 +161,7 @@ TEST_F(HeadlessTest, RunModalReturnsAfterTheClickHandlerClosedTheWindow) {
 
 TEST_F(HeadlessTest, TimersTickOnlyWhileMessagesAreHandledAndDoNotQueue) {
   bindHandler(g_window, Timer, logEvent);
-  static auto body = [] {
+  test::onEvent(g_other, Activate, [](const Params&) {
     openWindow(g_window, Normal);
     startTimer(g_window, 7, 50);
     test::tickTimer(g_window, 7);
@@ -175,17 +174,16 @@ TEST_F(HeadlessTest, TimersTickOnlyWhileMessagesAreHandledAndDoNotQueue) {
     doEvents(0);
     test::tickTimer(g_window, 8);  // never started: nothing
     doEvents(0);
-  };
-  bindHandler(g_other, Activate, [](ControlId, int, const Params&) { body(); });
+  });
   WinMain(g_other, Normal);
   const std::string tick = std::to_string(g_window) + ":16:7:shown";
   EXPECT_EQ(g_log, (std::vector<std::string>{"ticked", tick}));
 }
 
 TEST_F(HeadlessTest, WhileModalOtherWindowsRefuseToCloseAndTakeNoFocus) {
-  static bool other_visible_after = false;
-  static ControlId focus_after = 0;
-  face_->on_idle = [](ControlId window, int) {
+  bool other_visible_after = false;
+  ControlId focus_after = 0;
+  face_->on_idle = [&](ControlId window, int) {
     if (window != g_window) {  // the main loop, once the chooser is gone
       test::closeWindow(window);
       return;
@@ -221,9 +219,8 @@ TEST_F(HeadlessTest, ControlState) {
   EXPECT_EQ(getText(9999), "");
 
   EXPECT_EQ(isChecked(box), 0);
-  bindHandler(g_other, Activate, [](ControlId, int, const Params&) {
-    ControlId b = headless::children(g_window)[2];
-    test::click(b);
+  test::onEvent(g_other, Activate, [&](const Params&) {
+    test::click(box);
     doEvents(0);  // an automatic check box toggles itself
   });
   WinMain(g_other, Normal);

@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 #include "toolkit/headless/headless.h"
+#include "toolkit/headless/test_face.h"
 #include "toolkit/toolkit.h"
 
 namespace {
@@ -24,15 +27,11 @@ struct Chooser {
   ControlId button = 0;
 };
 
-Chooser g_chooser;
-bool g_clicked = false;
-
 class TerminalFaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     headless::reset(&headless::terminalFace());
-    g_clicked = false;
-    Chooser& c = g_chooser;
+    Chooser& c = chooser_;
     c.main = createEx(Window, "Main", 0, 0, 0, 100, 50, 0, 0);
     c.window = createEx(Window, "Pick", 0, 0, 0, 100, 50, 0, 0);
     createEx(Label, "Pick one:", c.window, 0, 0, 10, 10, 0, 0);
@@ -43,12 +42,11 @@ class TerminalFaceTest : public ::testing::Test {
     appendItems(c.list, "beta");
     appendItems(c.list, "gamma");
     setIndex(c.list, 2);
-    bindHandler(c.button, Click, [](ControlId, int, const Params&) {
-      g_clicked = true;
-      requestClose(g_chooser.window);
+    test::onEvent(c.button, Click, [this](const Params&) {
+      clicked_ = true;
+      requestClose(chooser_.window);
     });
-    bindHandler(c.main, Activate,
-                [](ControlId, int, const Params&) { runModal(g_chooser.window); });
+    test::onEvent(c.main, Activate, [this](const Params&) { runModal(chooser_.window); });
     saved_ = std::cin.rdbuf();
   }
   void TearDown() override {
@@ -62,44 +60,55 @@ class TerminalFaceTest : public ::testing::Test {
     std::cin.rdbuf(in.rdbuf());
     std::cin.clear();
     ::testing::internal::CaptureStderr();
-    WinMain(g_chooser.main, Normal);
+    WinMain(chooser_.main, Normal);
     std::string err = ::testing::internal::GetCapturedStderr();
     std::cin.rdbuf(saved_);
     return err;
   }
+  Chooser chooser_;
+  bool clicked_ = false;
   std::streambuf* saved_ = nullptr;
 };
 
-TEST_F(TerminalFaceTest, ChooserAnswers) {
-  struct Row {
-    const char* input;
-    bool clicked;
-    const char* text;
-    int checked;
-  };
-  const Row rows[] = {
-      {"\n\n", true, "beta", 0},     // empty line keeps the selected item
-      {"3\ny\n", true, "gamma", 1},  // a number selects that item; y ticks
-      {"1\r\nY\r\n", true, "alpha", 1},
-      {"4\nn\n", true, "4", 0},           // beyond the items: typed text
-      {"new one\n", true, "new one", 0},  // end of input at the question: not ticked
-      {"0\n\n", true, "0", 0},
-      {"", false, "beta", 0},  // end of input before the first answer
-  };
-  for (const Row& r : rows) {
-    SetUp();
-    std::string err = run(r.input);
-    EXPECT_EQ(g_clicked, r.clicked) << r.input;
-    EXPECT_EQ(getText(g_chooser.list), r.text) << r.input;
-    EXPECT_EQ(isChecked(g_chooser.box), r.checked) << r.input;
-    EXPECT_FALSE(headless::control(g_chooser.window)->visible) << r.input;
-    EXPECT_NE(err.find("Pick one:\n  1) alpha\n* 2) beta\n  3) gamma\n"), std::string::npos) << err;
-    if (r.clicked) {
-      EXPECT_NE(err.find("Don't ask me again? [y/N] "), std::string::npos);
-    }
-    TearDown();
+struct ChooserAnswer {
+  const char* name;
+  const char* input;
+  bool clicked;
+  const char* text;
+  int checked;
+};
+
+void PrintTo(const ChooserAnswer& a, std::ostream* out) { *out << a.name; }
+
+class TerminalChooserTest : public TerminalFaceTest,
+                            public ::testing::WithParamInterface<ChooserAnswer> {};
+
+TEST_P(TerminalChooserTest, AnswersOnStandardInput) {
+  const ChooserAnswer& r = GetParam();
+  std::string err = run(r.input);
+  EXPECT_EQ(clicked_, r.clicked);
+  EXPECT_EQ(getText(chooser_.list), r.text);
+  EXPECT_EQ(isChecked(chooser_.box), r.checked);
+  EXPECT_FALSE(headless::control(chooser_.window)->visible);
+  EXPECT_NE(err.find("Pick one:\n  1) alpha\n* 2) beta\n  3) gamma\n"), std::string::npos) << err;
+  if (r.clicked) {
+    EXPECT_NE(err.find("Don't ask me again? [y/N] "), std::string::npos);
   }
 }
+
+const ChooserAnswer kChooserAnswers[] = {
+    {"EmptyLineKeepsTheSelectedItem", "\n\n", true, "beta", 0},
+    {"NumberSelectsThatItemAndYTicks", "3\ny\n", true, "gamma", 1},
+    {"CarriageReturnsAreDropped", "1\r\nY\r\n", true, "alpha", 1},
+    {"NumberBeyondTheItemsIsTypedText", "4\nn\n", true, "4", 0},
+    {"EndOfInputAtTheQuestionLeavesTheBox", "new one\n", true, "new one", 0},
+    {"ZeroIsTypedText", "0\n\n", true, "0", 0},
+    {"EndOfInputBeforeTheFirstAnswerClicksNothing", "", false, "beta", 0},
+};
+INSTANTIATE_TEST_SUITE_P(Inputs, TerminalChooserTest, ::testing::ValuesIn(kChooserAnswers),
+                         [](const ::testing::TestParamInfo<ChooserAnswer>& row) {
+                           return std::string(row.param.name);
+                         });
 
 TEST_F(TerminalFaceTest, MessageBoxIsOneLineAnsweredOk) {
   ::testing::internal::CaptureStderr();
@@ -114,23 +123,19 @@ TEST_F(TerminalFaceTest, StatusLineShowsWrittenLabelsInReadingOrder) {
   ControlId percent = createEx(CenteredLabel, "0%", status, 320, 24, 40, 20, 0, 0);
   ControlId file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
   createEx(CenteredLabel, "Thanks", status, 0, 44, 360, 20, 0, 0);
-  static ControlId ids[3];
-  ids[0] = action;
-  ids[1] = percent;
-  ids[2] = file;
-  bindHandler(status, Activate, [](ControlId, int, const Params&) {
+  test::onEvent(status, Activate, [&](const Params&) {
     doEvents(0);
     doEvents(0);  // nothing written yet: no line
-    setText(ids[0], "Working...");
-    setText(ids[2], "a.txt");
-    setText(ids[1], "50%");
-    doEvents(ids[2]);
-    doEvents(ids[1]);
+    setText(action, "Working...");
+    setText(file, "a.txt");
+    setText(percent, "50%");
+    doEvents(file);
+    doEvents(percent);
     doEvents(0);
-    setText(ids[2], "b.txt");
-    setText(ids[1], "100%");
-    doEvents(ids[2]);
-    doEvents(ids[1]);
+    setText(file, "b.txt");
+    setText(percent, "100%");
+    doEvents(file);
+    doEvents(percent);
     doEvents(0);
     doEvents(0);
   });
@@ -142,9 +147,8 @@ TEST_F(TerminalFaceTest, StatusLineShowsWrittenLabelsInReadingOrder) {
 
 TEST_F(TerminalFaceTest, ControlBytesInNamesKeepTheStatusLineOneLine) {
   ControlId status = createEx(Window, "S", 0, 0, 0, 360, 68, 0, 0);
-  static ControlId file;
-  file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
-  bindHandler(status, Activate, [](ControlId, int, const Params&) {
+  ControlId file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
+  test::onEvent(status, Activate, [&](const Params&) {
     setText(file, "a\nb\033[2Jc\r\t\x7f.txt");
     doEvents(0);
     doEvents(0);
@@ -152,6 +156,37 @@ TEST_F(TerminalFaceTest, ControlBytesInNamesKeepTheStatusLineOneLine) {
   ::testing::internal::CaptureStderr();
   WinMain(status, Normal);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "a?b?[2Jc???.txt\n");
+}
+
+// A run over many files sets a state for each; the lines written follow what
+// a person could read, and the last state is always among them.
+TEST_F(TerminalFaceTest, ABurstOfStatesWritesFewLinesEndingWithTheLast) {
+  ControlId status = createEx(Window, "S", 0, 0, 0, 360, 68, 0, 0);
+  static ControlId file;
+  static double elapsed_ms;
+  constexpr int kStates = 20000;
+  file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
+  bindHandler(status, Activate, [](ControlId, int, const Params&) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 1; i <= kStates; ++i) {
+      setText(file, "f" + std::to_string(i));
+      doEvents(file);
+      doEvents(0);
+    }
+    elapsed_ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    doEvents(0);
+  });
+  ::testing::internal::CaptureStderr();
+  WinMain(status, Normal);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  const auto lines = static_cast<double>(std::count(err.begin(), err.end(), '\n'));
+  // At most thirty a second, the first and the last.
+  EXPECT_LE(lines, 2 + elapsed_ms * 30 / 1000) << elapsed_ms << " ms";
+  const std::string last = "f" + std::to_string(kStates) + "\n";
+  ASSERT_GE(err.size(), last.size());
+  EXPECT_EQ(err.substr(err.size() - last.size()), last);
+  EXPECT_EQ(err.substr(0, 3), "f1\n");
 }
 
 }  // namespace

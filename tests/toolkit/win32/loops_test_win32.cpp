@@ -163,7 +163,7 @@ TEST(RunModal, ReturnsAfterTheClickHandlersClose) {
   EXPECT_TRUE(g_focus_on_combo);
   EXPECT_EQ(g_modal_in_click, g_chooser);
   EXPECT_TRUE(g_hidden_after_close);
-  EXPECT_EQ(g_close_state_after_close, tk::win32::kCloseDone);
+  EXPECT_EQ(g_close_state_after_close, tk::kClosed);
   EXPECT_EQ(g_closes, 1);  // neither the second request nor runModal's own closed it again
   EXPECT_EQ(tk::win32::currentModal(), 0);
   EXPECT_TRUE(tk::win32::validId(g_chooser));  // hidden, not destroyed
@@ -186,7 +186,7 @@ void closeMainThenChooser(ControlId self, int, const tk::Params&) {
   SetFocus(hwndOf(main));  // the focus goes straight back to the modal window
   g_focus_back = GetFocus() == hwndOf(g_chooser);
   tk::requestClose(main);
-  g_main_refused = tk::win32::validId(main) && tk::win32::closeState(main) == 0 &&
+  g_main_refused = tk::win32::validId(main) && tk::win32::closeState(main) == tk::kOpen &&
                    tk::win32::mainWindow() == main && GetFocus() == hwndOf(g_chooser);
   tk::setVisibility(main, 0);
   // Closing by the system's command ends the loop the same way.
@@ -263,7 +263,7 @@ void secondActivate(ControlId, int, const tk::Params&) { ++g_second_activate; }
 TEST(WinMain, RunsOncePerProcess) {
   Chooser c;
   tk::bindHandler(g_chooser, tk::Activate, secondActivate);
-  EXPECT_EQ(tk::win32::runningState(), tk::win32::kRunning);
+  EXPECT_EQ(tk::win32::runningState(), tk::kRunning);
   tk::WinMain(g_chooser, tk::Normal);
   EXPECT_EQ(g_second_activate, 0);
   EXPECT_EQ(tk::win32::mainWindow(), tktest::testMainWindow());
@@ -383,7 +383,7 @@ void closeWhileBusy(ControlId self, int, const tk::Params&) {
   PostMessageA(h, WM_KEYDOWN, VK_ESCAPE, 1);
   for (int i = 0; i < 10; ++i) tk::doEvents(0);
   g_close_refused = IsWindow(h) && IsWindowVisible(h) && tk::win32::validId(self) &&
-                    tk::win32::closeState(self) == tk::win32::kCloseOpen &&
+                    tk::win32::closeState(self) == tk::kOpen &&
                     tk::win32::mainWindow() == self;
   // Once the handler is done, a close works. (A window destroyed above took
   // its quit request with it into doEvents: end the loop all the same.)
@@ -398,7 +398,7 @@ int busyMainWindowStays() {
                              {tk::WS_POPUP_, tk::WS_DLGFRAME_}, 0);
   tk::bindHandler(w, tk::Activate, closeWhileBusy);
   tk::WinMain(w, tk::Normal);
-  return g_close_refused && tk::win32::runningState() == tk::win32::kEnded ? 42 : 3;
+  return g_close_refused && tk::win32::runningState() == tk::kEnded ? 42 : 3;
 }
 tktest::ChildScenario s0("busy-main-window", busyMainWindowStays);
 
@@ -417,7 +417,7 @@ int winMainEndsWhenTheMainWindowCloses() {
   ControlId w = tk::createEx(tk::Window, "main", 0, 0, 0, 200, 100, 0, 0);
   tk::bindHandler(w, tk::Activate, closeAtOnce);
   tk::WinMain(w, tk::Normal);
-  bool ended = tk::win32::runningState() == tk::win32::kEnded && !tk::win32::validId(w) &&
+  bool ended = tk::win32::runningState() == tk::kEnded && !tk::win32::validId(w) &&
                tk::win32::mainWindow() == 0;
   tk::WinMain(w, tk::Normal);  // once per process
   return ended && g_activations == 1 ? 42 : 3;
