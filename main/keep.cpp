@@ -77,7 +77,10 @@ std::string recovery_archive_name(const std::string& marker_name, const LocalTim
   std::snprintf(kept, sizeof kept, " (unsaved %04d-%02d-%02d %02d.%02d)", when.year, when.month,
                 when.day, when.hour, when.minute);
   std::string ending = kept;
-  if (counter > 1) ending += " " + std::to_string(counter);
+  if (counter > 1) {
+    ending += ' ';
+    ending += std::to_string(counter);
+  }
   ending += kArchiveExtension;
   return cut_to(stem, kMaxNameBytes - ending.size()) + ending;
 }

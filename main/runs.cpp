@@ -181,10 +181,10 @@ bool keep_unsaved_session() {
   // A marker that names an archive is written only after a complete unpack
   // and deleted by the pack that saved the profile: while it is there, the
   // profile directory holds a session that never went back to its archive.
-  std::string name;
-  if (read_marker(name) != Marker::kNamed) return true;
   const std::string profile = profile_dir();
   if (entry_kind(profile) != EntryKind::kDirectory || !holds_a_file(profile)) return true;
+  std::string name;
+  if (read_marker(name) != Marker::kNamed) return true;
 
   const LocalTime when = program_hooks().now();
   std::string kept;
