@@ -10,6 +10,7 @@
 
 #include "archive/format.h"
 #include "archive/name_rules.h"
+#include "support/confined.h"
 #include "support/dir.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -30,6 +31,8 @@ class ArchiveInput {
 
   std::uint64_t position() const { return position_; }
   std::uint64_t remaining() const { return size_ - position_; }
+  // Whether a read or seek failed, or the file ended before its length.
+  bool failed() const { return failed_; }
 
   // Reads up to `size` bytes; fewer only at the end or on a read failure.
   std::size_t read(void* out, std::size_t size) {
@@ -66,6 +69,7 @@ class ArchiveInput {
     position_ += count;
     if (file_.seek(position_)) return true;
     size_ = position_ = std::min(position_, size_);  // cannot go on: nothing left
+    failed_ = true;
     return false;
   }
 
@@ -79,7 +83,9 @@ class ArchiveInput {
         static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining()));
     const long long got = file_.read(buffer_.data(), want);
     if (got <= 0) {
-      size_ = position_;  // a read failure ends the archive here
+      // A read failure, or a file that shrank, ends the archive here.
+      size_ = position_;
+      failed_ = true;
       return false;
     }
     next_ = 0;
@@ -93,57 +99,138 @@ class ArchiveInput {
   std::vector<unsigned char> buffer_;
   std::size_t next_ = 0;
   std::size_t filled_ = 0;
+  bool failed_ = false;
 };
-
-bool has_byte_at(File& file, std::uint64_t offset) {
-  unsigned char byte = 0;
-  return file.seek(offset) && file.read(&byte, 1) == 1;
-}
-
-// The archive's exact length, found by probing with one-byte reads; the
-// listing's size field holds only the low 32 bits.
-std::uint64_t archive_length(File& file) {
-  std::uint64_t length = 0;
-  if (has_byte_at(file, 0)) {
-    std::uint64_t low = 0;   // a byte exists here
-    std::uint64_t high = 1;  // search bound
-    while (high < (std::uint64_t{1} << 62) && has_byte_at(file, high)) {
-      low = high;
-      high *= 2;
-    }
-    while (high - low > 1) {
-      const std::uint64_t mid = low + (high - low) / 2;
-      if (has_byte_at(file, mid)) {
-        low = mid;
-      } else {
-        high = mid;
-      }
-    }
-    length = low + 1;
-  }
-  if (!file.seek(0)) return 0;
-  return length;
-}
 
 bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]) {
   return std::memcmp(tag, expected, kTagSize) == 0;
 }
 
-// Copies `count` data bytes to the target; false when the archive ended first.
-bool copy_data(ArchiveInput& input, File& target, std::uint64_t count) {
+// Copies `count` data bytes to the target; false when the archive ended
+// first. `written` turns false when the target did not take every byte.
+bool copy_data(ArchiveInput& input, File& target, std::uint64_t count, bool& written) {
   static std::vector<unsigned char> block(kInputBufferSize);
-  bool target_ok = true;
   while (count > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, block.size()));
     const std::size_t got = input.read(block.data(), want);
     if (got == 0) return false;
     // A target that stops taking bytes is abandoned, but the archive's
     // data are still passed over so the next record is found.
-    if (target_ok) target_ok = target.write(block.data(), got);
+    if (written) written = target.write(block.data(), got);
     count -= got;
     if (got < want) return false;
   }
   return true;
+}
+
+// The directory the unpack writes below and the first part of every target's
+// name below it: the profile directory's own name goes through the same
+// link checks as the stored names (a link there would lead the files out).
+struct TargetRoot {
+  std::string base;
+  std::string prefix;  // "" or the last component of the root and a backslash
+};
+
+TargetRoot split_root(const std::string& root) {
+  const std::string path = replace_all(root, "/", "\\");
+  const std::size_t cut = path.rfind('\\');
+  const std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
+  if (leaf.empty() || leaf == "." || leaf == "..") return {path, ""};
+  if (cut == std::string::npos) return {".", leaf + "\\"};
+  // A root directly below the file system's or a drive's root keeps that
+  // root as its base ("C:" alone would be the drive's current directory).
+  const bool drive_root = cut == 2 && path[1] == ':';
+  return {cut == 0 || drive_root ? path.substr(0, cut + 1) : path.substr(0, cut), leaf + "\\"};
+}
+
+// The directory holding the archive, which the unpack must never write into.
+std::string archive_directory(const std::string& archive_path) {
+  const std::size_t cut = archive_path.find_last_of("\\/");
+  if (cut == std::string::npos) return ".";
+  return cut == 0 ? archive_path.substr(0, 1) : archive_path.substr(0, cut);
+}
+
+UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& prefix,
+                           const UnpackProgress& progress) {
+  // The length is taken once, from the open file, all 64 bits of it.
+  const long long length = file.size();
+  if (length < 0) return UnpackOutcome::kIncomplete;
+  if (length == 0) return UnpackOutcome::kComplete;
+  ArchiveInput input(file, static_cast<std::uint64_t>(length));
+  unsigned char tag[kTagSize];
+  if (input.read(tag, kTagSize) != kTagSize || !tag_is(tag, kMagic)) {
+    return input.failed() ? UnpackOutcome::kIncomplete : UnpackOutcome::kNotAnArchive;
+  }
+  // Everything that keeps the profile directory from holding the archive's
+  // whole profile makes the unpack incomplete; the run goes on where it can.
+  bool whole = true;
+
+  for (;;) {
+    // The writer always ends with the trailer: an archive without it has
+    // lost its end, and with it perhaps records.
+    if (input.read(tag, kTagSize) != kTagSize) return UnpackOutcome::kIncomplete;
+    if (tag_is(tag, kTrailer)) break;
+    if (!tag_is(tag, kTagFile)) {
+      // Bytes the writer never puts there: a damaged archive. Scan on in
+      // steps of four bytes for the next record.
+      whole = false;
+      continue;
+    }
+
+    std::uint32_t name_length = 0;
+    if (!input.read_u32(name_length) || name_length > input.remaining()) {
+      return UnpackOutcome::kIncomplete;
+    }
+    std::string stored_name(name_length, '\0');
+    if (input.read(stored_name.data(), name_length) != name_length) {
+      return UnpackOutcome::kIncomplete;
+    }
+    std::uint32_t data_length = 0;
+    std::uint32_t reserved = 0;
+    unsigned char data_tag[kTagSize];
+    if (!input.read_u32(data_length) || !input.read_u32(reserved) ||
+        input.read(data_tag, kTagSize) != kTagSize) {
+      return UnpackOutcome::kIncomplete;
+    }
+    // Data running past the end: what is there is written, then the run ends.
+    const bool complete = data_length <= input.remaining();
+
+    // A refused name is not a failure: the archive is passed over there as
+    // the format allows, and its other records are all written.
+    File target;
+    CreateResult created = CreateResult::kRefused;
+    if (stored_name_is_safe(stored_name)) {
+      created = tree.create_file(prefix + replace_all(stored_name, "/", "\\"), target);
+      if (created == CreateResult::kFailed) whole = false;
+    }
+    if (created != CreateResult::kOpened) {
+      if (!complete || !input.skip(data_length)) return UnpackOutcome::kIncomplete;
+      continue;
+    }
+
+    if (progress) progress(stored_name, static_cast<long long>(input.position()));
+    bool written = true;
+    bool copied = true;
+    // A settings file too large to hold in memory is copied as it is stored;
+    // one cut short by the archive's end counts with the bytes that are there.
+    if (is_settings_file(stored_name) &&
+        std::min<std::uint64_t>(data_length, input.remaining()) <= kMaxSettingsBytes) {
+      const auto available =
+          static_cast<std::size_t>(std::min<std::uint64_t>(data_length, input.remaining()));
+      std::string data(available, '\0');
+      data.resize(input.read(data.data(), available));
+      copied = complete && data.size() == available;
+      const std::string expanded = substitute_on_read(data, g_base_path);
+      written = target.write(expanded.data(), expanded.size());
+    } else {
+      copied = copy_data(input, target, data_length, written);
+    }
+    if (!target.close()) written = false;
+    if (!written) whole = false;
+    if (!copied) return UnpackOutcome::kIncomplete;
+  }
+  if (input.failed()) return UnpackOutcome::kIncomplete;
+  return whole ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete;
 }
 
 }  // namespace
@@ -176,73 +263,25 @@ int path_kind(const std::string& path) {
   return 1;
 }
 
-void read_archive(File& file, const std::string& root, const UnpackProgress& progress) {
-  ArchiveInput input(file, archive_length(file));
-  unsigned char tag[kTagSize];
-  if (input.read(tag, kTagSize) != kTagSize || !tag_is(tag, kMagic)) return;
-  std::string known_directory;
-
-  for (;;) {
-    if (input.read(tag, kTagSize) != kTagSize) return;  // a missing trailer is no error
-    if (tag_is(tag, kTrailer)) return;
-    if (!tag_is(tag, kTagFile)) continue;  // scan on in steps of four bytes
-
-    std::uint32_t name_length = 0;
-    if (!input.read_u32(name_length) || name_length > input.remaining()) return;
-    std::string stored_name(name_length, '\0');
-    if (input.read(stored_name.data(), name_length) != name_length) return;
-    std::uint32_t data_length = 0;
-    std::uint32_t reserved = 0;
-    unsigned char data_tag[kTagSize];
-    if (!input.read_u32(data_length) || !input.read_u32(reserved) ||
-        input.read(data_tag, kTagSize) != kTagSize) {
-      return;
-    }
-    // Data running past the end: what is there is written, then the run ends.
-    const bool complete = data_length <= input.remaining();
-
-    File target;
-    if (stored_name_is_safe(stored_name)) {
-      const std::string target_path = replace_all(join_path(root, stored_name), "/", "\\");
-      const std::string directory = parent_path(target_path);
-      // Records come directory by directory: one that just took a file
-      // exists, and asking again for each of its files costs a listing each.
-      if (directory != known_directory && path_kind(directory) == 0) make_dirs(directory);
-      target = File::open(target_path, OpenMode::kWrite);
-      if (target.is_open()) known_directory = directory;
-    }
-    if (!target.is_open()) {
-      if (!complete || !input.skip(data_length)) return;
-      continue;
-    }
-
-    if (progress) progress(stored_name, static_cast<long long>(input.position()));
-    // A settings file too large to hold in memory is copied as it is stored;
-    // one cut short by the archive's end counts with the bytes that are there.
-    if (is_settings_file(stored_name) &&
-        std::min<std::uint64_t>(data_length, input.remaining()) <= kMaxSettingsBytes) {
-      const auto available =
-          static_cast<std::size_t>(std::min<std::uint64_t>(data_length, input.remaining()));
-      std::string data(available, '\0');
-      data.resize(input.read(data.data(), available));
-      const std::string expanded = substitute_on_read(data, g_base_path);
-      target.write(expanded.data(), expanded.size());
-      target.close();
-      if (!complete) return;
-    } else {
-      const bool copied = copy_data(input, target, data_length);
-      target.close();
-      if (!copied) return;
-    }
-  }
+UnpackOutcome read_archive(File& file, const std::string& root, const UnpackProgress& progress) {
+  const TargetRoot target = split_root(root);
+  ConfinedTree tree(target.base, std::string());
+  return read_records(file, tree, target.prefix, progress);
 }
 
 int dekompres(const std::string& root, const std::string& archive_path,
-              const UnpackProgress& progress) {
+              const UnpackProgress& progress, UnpackOutcome* outcome) {
   g_base_path = parent_path(root);
+  UnpackOutcome result = UnpackOutcome::kCannotOpen;
   File archive = File::open(archive_path, OpenMode::kRead);
-  if (!archive.is_open()) return -1;
-  read_archive(archive, root, progress);
-  archive.close();
-  return 1;
+  if (archive.is_open()) {
+    const TargetRoot target = split_root(root);
+    // When the archive directory lies in the profile directory, nothing is
+    // written into it: a record could otherwise replace the archive itself.
+    ConfinedTree tree(target.base, archive_directory(archive_path));
+    result = read_records(archive, tree, target.prefix, progress);
+    archive.close();
+  }
+  if (outcome != nullptr) *outcome = result;
+  return result == UnpackOutcome::kComplete ? 1 : -1;
 }

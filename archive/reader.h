@@ -9,11 +9,21 @@
 // (stored name, archive bytes read so far) -> 0
 using UnpackProgress = std::function<int(const std::string& name, long long position)>;
 
-// -1 when the archive cannot be opened for reading, otherwise 1.
+// How an unpack ended.
+enum class UnpackOutcome {
+  kComplete,      // every record was written whole (names refused as unsafe aside)
+  kIncomplete,    // read error, archive cut short or damaged, or a file not written whole
+  kNotAnArchive,  // the file does not begin with the magic; nothing was created
+  kCannotOpen,    // the archive could not be opened for reading
+};
+
+// 1 when the unpack is complete; -1 for every other outcome, so that a caller
+// looking only for a negative result never takes a partial profile for the
+// archive's. `outcome`, when given, tells which.
 int dekompres(const std::string& root, const std::string& archive_path,
-              const UnpackProgress& progress);
+              const UnpackProgress& progress, UnpackOutcome* outcome = nullptr);
 // The record loop over an open archive.
-void read_archive(File& archive, const std::string& root, const UnpackProgress& progress);
+UnpackOutcome read_archive(File& archive, const std::string& root, const UnpackProgress& progress);
 // 0 nothing there, 1 a file, 2 a directory.
 int path_kind(const std::string& path);
 // True when a stored name may be written below the profile directory.

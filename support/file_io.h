@@ -52,6 +52,7 @@ class File {
 
  private:
   friend class RootedOpener;  // opens files relative to an open directory
+  friend class ConfinedTree;  // creates files relative to an open directory
   static constexpr std::intptr_t kNoHandle = -1;
   explicit File(std::intptr_t handle) : handle_(handle) {}
   std::intptr_t handle_ = kNoHandle;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "archive_test_util.h"
+#include "tests/archive/links.h"
 
 namespace {
 
@@ -73,13 +75,20 @@ class Reader : public ScratchDir {
   }
 
   // Unpacks `bytes` into the profile directory; records the progress calls.
-  int unpack(const std::string& bytes) {
+  int unpack(const std::string& bytes, UnpackOutcome* outcome = nullptr) {
     EXPECT_TRUE(write_bytes(archive_, bytes));
+    return unpack_again(outcome);
+  }
+  // Unpacks the archive as it stands.
+  int unpack_again(UnpackOutcome* outcome = nullptr) {
     calls_.clear();
-    return dekompres(profile_, archive_, [this](const std::string& name, long long position) {
-      calls_.emplace_back(name, position);
-      return 0;
-    });
+    return dekompres(
+        profile_, archive_,
+        [this](const std::string& name, long long position) {
+          calls_.emplace_back(name, position);
+          return 0;
+        },
+        outcome);
   }
 
   // Every file below the scratch directory but the archive lies below the
@@ -110,58 +119,84 @@ class Reader : public ScratchDir {
 TEST_F(Reader, ReadingRulesAndDamagedArchives) {
   const std::string good = record("ok.txt", "fine");
   const std::string later = record("later.txt", "after");
+  constexpr UnpackOutcome kWhole = UnpackOutcome::kComplete;
+  constexpr UnpackOutcome kPart = UnpackOutcome::kIncomplete;
+  constexpr UnpackOutcome kForeign = UnpackOutcome::kNotAnArchive;
   struct Case {
     const char* what;
     std::string bytes;
     std::map<std::string, std::string> files;
+    // Anything but a whole archive must say so: a pack run after it would
+    // replace the archive with the part that was written.
+    UnpackOutcome outcome;
   };
   const std::string whole = kMagicBytes + record("x", "0123456789");
   const std::string settings = kMagicBytes + record("ilvar6.ini", "a=<akar2>;b=<akar2>");
   const Case cases[] = {
-      {"empty file", "", {}},
-      {"shorter than the magic", "IL1", {}},
-      {"wrong magic", "IL11" + good + kTrailerBytes, {}},
-      {"not an archive at all", std::string(5000, 'z'), {}},
-      {"magic and trailer", kMagicBytes + kTrailerBytes, {}},
-      {"magic only", kMagicBytes, {}},
-      {"no trailer", kMagicBytes + good, {{"ok.txt", "fine"}}},
+      {"empty file", "", {}, kWhole},
+      {"shorter than the magic", "IL1", {}, kForeign},
+      {"wrong magic", "IL11" + good + kTrailerBytes, {}, kForeign},
+      {"not an archive at all", std::string(5000, 'z'), {}, kForeign},
+      {"magic and trailer", kMagicBytes + kTrailerBytes, {}, kWhole},
+      {"magic only", kMagicBytes, {}, kPart},
+      {"no trailer", kMagicBytes + good, {{"ok.txt", "fine"}}, kPart},
       {"bytes after the trailer are never read",
        kMagicBytes + good + kTrailerBytes + later + "junk",
-       {{"ok.txt", "fine"}}},
+       {{"ok.txt", "fine"}},
+       kWhole},
       {"junk between records is skipped in steps of four",
        kMagicBytes + good + "JUNKjunk" + later + kTrailerBytes,
-       {{"ok.txt", "fine"}, {"later.txt", "after"}}},
-      {"a partial tag at the end", kMagicBytes + good + "ab", {{"ok.txt", "fine"}}},
+       {{"ok.txt", "fine"}, {"later.txt", "after"}},
+       kPart},
+      {"a partial tag at the end", kMagicBytes + good + "ab", {{"ok.txt", "fine"}}, kPart},
       {"empty file record",
-       kMagicBytes + record("e", "") + later,
-       {{"e", ""}, {"later.txt", "after"}}},
+       kMagicBytes + record("e", "") + later + kTrailerBytes,
+       {{"e", ""}, {"later.txt", "after"}},
+       kWhole},
       {"inside the name length",
        kMagicBytes + good + "file" + le32(5).substr(0, 2),
-       {{"ok.txt", "fine"}}},
-      {"inside the name", whole.substr(0, 4 + 8 + 0), {}},
-      {"name cut short", kMagicBytes + "file" + le32(10) + "abc", {}},
-      {"inside the data length", whole.substr(0, 4 + 8 + 1 + 2), {}},
-      {"inside the reserved field", whole.substr(0, 4 + 8 + 1 + 4 + 3), {}},
-      {"inside the data tag", whole.substr(0, 4 + 8 + 1 + 8 + 2), {}},
+       {{"ok.txt", "fine"}},
+       kPart},
+      {"inside the name", whole.substr(0, 4 + 8 + 0), {}, kPart},
+      {"name cut short", kMagicBytes + "file" + le32(10) + "abc", {}, kPart},
+      {"inside the data length", whole.substr(0, 4 + 8 + 1 + 2), {}, kPart},
+      {"inside the reserved field", whole.substr(0, 4 + 8 + 1 + 4 + 3), {}, kPart},
+      {"inside the data tag", whole.substr(0, 4 + 8 + 1 + 8 + 2), {}, kPart},
       {"ordinary data cut short: written short, run ends",
        whole.substr(0, whole.size() - 4),
-       {{"x", "012345"}}},
+       {{"x", "012345"}},
+       kPart},
       {"settings data cut short: substituted, written short",
        settings.substr(0, settings.size() - 3),
-       {{"ilvar6.ini", "a=" + home_ + ";b=<aka"}}},
-      {"huge name length", kMagicBytes + "file" + le32(0xFFFFFFF0u) + "abcdefgh" + later, {}},
-      {"name length with the high bit set", kMagicBytes + "file" + le32(0x80000000u) + later, {}},
+       {{"ilvar6.ini", "a=" + home_ + ";b=<aka"}},
+       kPart},
+      {"huge name length",
+       kMagicBytes + "file" + le32(0xFFFFFFF0u) + "abcdefgh" + later,
+       {},
+       kPart},
+      {"name length with the high bit set",
+       kMagicBytes + "file" + le32(0x80000000u) + later,
+       {},
+       kPart},
       {"huge data length",
        kMagicBytes + record("big", "tiny", 0xFFFFFFFFll) + later,
-       {{"big", "tiny" + later}}},
+       {{"big", "tiny" + later}},
+       kPart},
       {"huge settings data length",
        kMagicBytes + record("ilvar6.ini", "<akar2>", 0x7FFFFFFFll),
-       {{"ilvar6.ini", home_}}},
+       {{"ilvar6.ini", home_}},
+       kPart},
+      {"refused name with its data cut short",
+       kMagicBytes + good + record("../evil", "0123456789").substr(0, 30),
+       {{"ok.txt", "fine"}},
+       kPart},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(dir_ / "home");
-    EXPECT_EQ(1, unpack(c.bytes));
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    EXPECT_EQ(c.outcome == kWhole ? 1 : -1, unpack(c.bytes, &outcome));
+    EXPECT_EQ(c.outcome, outcome);
     EXPECT_EQ(c.files, profile_files());
     expect_nothing_outside_profile();
   }
@@ -186,11 +221,15 @@ TEST_F(Reader, RefusedNamesAreSkippedWithTheirData) {
   }
 }
 
+// The file cannot be written, so the profile directory does not hold the
+// archive's profile: the unpack is incomplete, but goes on with the rest.
 TEST_F(Reader, UnopenableTargetIsSkippedWithItsData) {
   std::filesystem::create_directories(dir_ / "home" / "profile" / "taken");
   const std::string bytes =
       kMagicBytes + record("taken", "abc") + record("next", "n") + kTrailerBytes;
-  EXPECT_EQ(1, unpack(bytes));
+  UnpackOutcome outcome = UnpackOutcome::kComplete;
+  EXPECT_EQ(-1, unpack(bytes, &outcome));
+  EXPECT_EQ(UnpackOutcome::kIncomplete, outcome);
   EXPECT_EQ((std::map<std::string, std::string>{{"next", "n"}}), profile_files());
   ASSERT_EQ(1u, calls_.size());
   EXPECT_EQ("next", calls_[0].first);
@@ -227,22 +266,255 @@ TEST_F(Reader, BytesAppendedWhileReadingAreNotRead) {
   const std::string bytes = kMagicBytes + record("big", big);
   ASSERT_TRUE(write_bytes(archive_, bytes));
   std::vector<std::pair<std::string, long long>> calls;
-  EXPECT_EQ(1, dekompres(profile_, archive_, [&](const std::string& name, long long position) {
-              calls.emplace_back(name, position);
-              if (name == "big") {
-                File append = File::open(archive_, OpenMode::kReadWriteExisting);
-                EXPECT_TRUE(append.is_open() && append.seek(bytes.size()));
-                const std::string more = record("later", "x") + kTrailerBytes;
-                EXPECT_TRUE(append.write(more.data(), more.size()));
-              }
-              return 0;
-            }));
+  // The trailer, too, is among the bytes appended: the archive as it was
+  // opened has none, so the unpack is incomplete.
+  EXPECT_EQ(-1, dekompres(profile_, archive_, [&](const std::string& name, long long position) {
+    calls.emplace_back(name, position);
+    if (name == "big") {
+      File append = File::open(archive_, OpenMode::kReadWriteExisting);
+      EXPECT_TRUE(append.is_open() && append.seek(bytes.size()));
+      const std::string more = record("later", "x") + kTrailerBytes;
+      EXPECT_TRUE(append.write(more.data(), more.size()));
+    }
+    return 0;
+  }));
   EXPECT_EQ((std::map<std::string, std::string>{{"big", big}}), profile_files());
   EXPECT_EQ((std::vector<std::pair<std::string, long long>>{{"big", 24 + 3}}), calls);
 }
 
+// A file that cannot be created, written or closed whole, or an archive that
+// cannot be read to its end: the unpack says it is incomplete. Files that
+// could be written still are.
+TEST_F(Reader, FilesNotWrittenWholeMakeTheUnpackIncomplete) {
+  const std::string big(300 * 1024, 'b');  // two write blocks, two read blocks
+  const std::string bytes = kMagicBytes + record("big", big) + record("ilvar6.ini", "p=<akar2>") +
+                            record("c.txt", "c") + kTrailerBytes;
+  const std::string settings = "p=" + home_;
+  struct Case {
+    const char* what;
+    IoFault fault;
+    long nth;                                  // 0: no fault
+    std::map<std::string, std::string> whole;  // files that must be written whole
+  };
+  // Opens: the archive, then big, ilvar6.ini, c.txt. Writes: big twice, then
+  // one each. Closes: big, ilvar6.ini, c.txt, the archive. Reads: two blocks.
+  const Case cases[] = {
+      {"no fault", IoFault::kOpen, 0, {{"big", big}, {"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"big cannot be created", IoFault::kOpen, 2, {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"settings file cannot be created", IoFault::kOpen, 3, {{"big", big}, {"c.txt", "c"}}},
+      {"last file cannot be created", IoFault::kOpen, 4, {{"big", big}, {"ilvar6.ini", settings}}},
+      {"disk full in big's first block",
+       IoFault::kWrite,
+       1,
+       {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"disk full in big's last block",
+       IoFault::kWrite,
+       2,
+       {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"short write of the settings file", IoFault::kWrite, 3, {{"big", big}, {"c.txt", "c"}}},
+      {"big cannot be closed", IoFault::kClose, 1, {{"ilvar6.ini", settings}, {"c.txt", "c"}}},
+      {"settings file cannot be closed", IoFault::kClose, 2, {{"big", big}, {"c.txt", "c"}}},
+      {"read error in the middle of the archive", IoFault::kRead, 2, {}},
+      {"read error at the start", IoFault::kRead, 1, {}},
+  };
+  ASSERT_TRUE(write_bytes(archive_, bytes));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_ / "home");
+    if (c.nth > 0) io_fail_nth(c.fault, c.nth);
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    const int result = unpack_again(&outcome);
+    io_clear_faults();
+    EXPECT_EQ(c.nth == 0 ? 1 : -1, result);
+    EXPECT_EQ(c.nth == 0 ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete, outcome);
+    const std::map<std::string, std::string> files = profile_files();
+    for (const auto& [name, data] : c.whole) {
+      EXPECT_TRUE(files.count(name) == 1 && files.at(name) == data) << name;
+    }
+  }
+}
+
+// An archive cut at any place is incomplete; one cut inside its magic is
+// not an archive at all.
+TEST_F(Reader, ArchiveCutAtAnyOffsetIsIncomplete) {
+  const std::string bytes = kMagicBytes + record("a.txt", "first file") +
+                            record("ilvar6.ini", "x=<akar2>") + record("sub/b", "second") +
+                            kTrailerBytes;
+  for (std::size_t length = 1; length <= bytes.size(); ++length) {
+    SCOPED_TRACE(length);
+    std::filesystem::remove_all(dir_ / "home");
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    const int result = unpack(bytes.substr(0, length), &outcome);
+    const UnpackOutcome want = length == bytes.size()        ? UnpackOutcome::kComplete
+                               : length < kMagicBytes.size() ? UnpackOutcome::kNotAnArchive
+                                                             : UnpackOutcome::kIncomplete;
+    EXPECT_EQ(want, outcome);
+    EXPECT_EQ(want == UnpackOutcome::kComplete ? 1 : -1, result);
+  }
+}
+
+// Names the system cannot hold are refused like unsafe ones: nothing of
+// them is created, not even a directory, and the rest of the archive is
+// written. Refusing is not failing: the unpack is complete.
+TEST_F(Reader, NamesTooLongForTheSystemAreRefused) {
+  std::string deep;
+  while (deep.size() < 80 * 1024) deep += "a/";
+  deep += "f";
+  std::string beyond_path;
+  while (beyond_path.size() < 33000) beyond_path += "dir/";
+  beyond_path += "f";
+  struct Case {
+    const char* what;
+    std::string name;
+  };
+  const Case cases[] = {
+      {"80 KB of nested one-letter directories", deep},
+      {"a path longer than any system allows", beyond_path},
+      {"a directory name of 256 bytes", std::string(256, 'd') + "/f"},
+      {"a file name of 256 bytes", std::string(256, 'f')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_ / "home");
+    const std::string bytes =
+        kMagicBytes + record(c.name, "long") + record("ok.txt", "fine") + kTrailerBytes;
+    EXPECT_EQ(1, unpack(bytes));
+    std::vector<std::string> entries;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(dir_ / "home")) {
+      entries.push_back(item.path().filename().string());
+    }
+    EXPECT_EQ((std::vector<std::string>{"profile", "ok.txt"}), entries);
+  }
+}
+
+// When the archive directory lies in the profile directory, no record is
+// written into it, whatever it is called there: the archive itself and its
+// neighbours stay as they are.
+TEST_F(Reader, NothingIsWrittenIntoTheArchiveDirectory) {
+  struct Case {
+    const char* what;
+    std::string archive;      // relative to the scratch directory
+    std::string stored_path;  // the archive directory as a stored name, or ""
+  };
+  const Case cases[] = {
+      {"archive directory below the profile", "home\\profile\\store\\a.ilhome", "store/"},
+      {"archive directory deeper below", "home\\profile\\x\\store\\a.ilhome", "x/store/"},
+      {"archive directory is the profile directory", "home\\profile\\a.ilhome", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir_ / "home");
+    archive_ = at(c.archive);
+    const std::string in_store = c.stored_path;
+    const std::string bytes = kMagicBytes + record(in_store + "a.ilhome", "overwritten") +
+                              record(in_store + "new.txt", "new") +
+                              record(in_store + "sub/deep.txt", "deep") +
+                              record("outside-store.txt", "kept") + kTrailerBytes;
+    EXPECT_EQ(1, unpack(bytes));
+    EXPECT_EQ(bytes, read_bytes(archive_));
+    const std::string store = archive_.substr(0, archive_.rfind('\\'));
+    EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(store));
+    if (!in_store.empty()) {
+      EXPECT_EQ("kept", read_bytes(profile_ + "\\outside-store.txt"));
+    }
+  }
+}
+
+// The profile directory may lie in the archive directory: that does not keep
+// its files from being written.
+TEST_F(Reader, ProfileInsideTheArchiveDirectoryIsWritten) {
+  archive_ = home_ + "\\a.ilhome";
+  EXPECT_EQ(1, unpack(kMagicBytes + record("sub/f", "f") + kTrailerBytes));
+  EXPECT_EQ("f", read_bytes(profile_ + "\\sub\\f"));
+}
+
+// A link already in the profile directory is never written through: it is
+// removed (never what it points at) and a real file or directory takes its
+// place. So are further hard links of a file: writing one would write the
+// file outside, or the archive being read.
+TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    LinkKind kind;
+    std::string at;      // below the home directory
+    std::string target;  // below the scratch directory
+    // Windows keeps a name of a file that is open without delete sharing, as
+    // the archive being read is: that one file then cannot be written, and
+    // the unpack ends incomplete, still never writing into the archive.
+    bool may_stay = false;
+  };
+  const Case cases[] = {
+      {"file link to a file outside", LinkKind::kFile, "profile\\a.txt", "outside\\victim.txt"},
+      {"file link to the archive", LinkKind::kFile, "profile\\a.txt", "store\\a.ilhome"},
+      {"dangling file link", LinkKind::kFile, "profile\\a.txt", "outside\\nothing-here"},
+      {"directory link to a directory outside", LinkKind::kDirectory, "profile\\sub", "outside"},
+      {"directory link deeper down", LinkKind::kDirectory, "profile\\sub\\deeper", "outside"},
+      {"directory link to the archive directory", LinkKind::kDirectory, "profile\\sub", "store"},
+      {"the profile directory is a link", LinkKind::kDirectory, "profile", "outside"},
+      {"junction to a directory outside", LinkKind::kJunction, "profile\\sub", "outside"},
+      {"junction deeper down", LinkKind::kJunction, "profile\\sub\\deeper", "outside"},
+      {"the profile directory is a junction", LinkKind::kJunction, "profile", "outside"},
+      {"hard link to a file outside", LinkKind::kHard, "profile\\a.txt", "outside\\victim.txt"},
+      {"hard link to the archive", LinkKind::kHard, "profile\\a.txt", "store\\a.ilhome", true},
+  };
+  const std::string bytes = kMagicBytes + record("a.txt", "new a") + record("sub/b.txt", "new b") +
+                            record("sub/deeper/c.txt", "new c") + kTrailerBytes;
+  const std::map<std::string, std::string> unpacked = {
+      {"a.txt", "new a"}, {"sub\\b.txt", "new b"}, {"sub\\deeper\\c.txt", "new c"}};
+  int made = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir_ / "home");
+    fs::remove_all(dir_ / "outside");
+    ASSERT_TRUE(write_bytes(at("outside\\victim.txt"), "precious"));
+    ASSERT_TRUE(write_bytes(archive_, bytes));
+    const std::string link = at("home\\" + c.at);
+    make_dirs(link.substr(0, link.rfind('\\')));
+    if (!make_link(at(c.target), link, c.kind)) {
+      std::printf("not made on this system, not tested: %s\n", c.what);
+      continue;
+    }
+    ++made;
+
+    const int result = unpack_again();
+    EXPECT_EQ(bytes, read_bytes(archive_));
+    EXPECT_EQ("precious", read_bytes(at("outside\\victim.txt")));
+    EXPECT_EQ((std::vector<std::string>{"victim.txt"}), files_below(at("outside")));
+    EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(at("store")));
+    if (c.may_stay && result == -1) continue;
+    EXPECT_EQ(1, result);
+    // The walk does not go through links: the files are found only below
+    // real directories.
+    EXPECT_EQ(unpacked, profile_files());
+    EXPECT_EQ(1u, fs::hard_link_count(dir_ / "home" / "profile" / "a.txt"));
+  }
+  if (made == 0) GTEST_SKIP() << "this system cannot make links here";
+}
+
+// The archive directory found again below the profile directory through
+// another path, here a link naming it: compared by what it is, not by its
+// name, it is still never written into.
+TEST_F(Reader, ArchiveDirectoryIsKnownByIdentityNotByName) {
+  const std::string bytes = kMagicBytes + record("store/a.ilhome", "overwritten") +
+                            record("store/new.txt", "new") + record("kept.txt", "kept") +
+                            kTrailerBytes;
+  ASSERT_TRUE(write_bytes(profile_ + "\\store\\a.ilhome", bytes));
+  if (!make_link(profile_ + "\\store", at("alias"), LinkKind::kDirectory) &&
+      !make_link(profile_ + "\\store", at("alias"), LinkKind::kJunction)) {
+    GTEST_SKIP() << "this system cannot make links here";
+  }
+  archive_ = at("alias\\a.ilhome");
+  EXPECT_EQ(1, unpack_again());
+  EXPECT_EQ(bytes, read_bytes(profile_ + "\\store\\a.ilhome"));
+  EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(profile_ + "\\store"));
+  EXPECT_EQ("kept", read_bytes(profile_ + "\\kept.txt"));
+}
+
 TEST_F(Reader, MissingArchiveGivesMinusOne) {
-  EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr));
+  UnpackOutcome outcome = UnpackOutcome::kComplete;
+  EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr, &outcome));
+  EXPECT_EQ(UnpackOutcome::kCannotOpen, outcome);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "home"));
 }
 

@@ -67,17 +67,21 @@ void run_reader(Sandbox& box, const std::uint8_t* data, std::size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   long long last_position = 0;
-  const int result =
-      dekompres(program_path(box.profile), program_path(box.archive),
-                [&](const std::string& name, long long position) {
-                  if (!stored_name_is_safe(name)) fail("progress for a refused name");
-                  if (position <= last_position || position > static_cast<long long>(size)) {
-                    fail("read position out of order or past the end");
-                  }
-                  last_position = position;
-                  return 0;
-                });
-  if (result != 1) fail("an archive that exists did not give 1");
+  UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+  const int result = dekompres(
+      program_path(box.profile), program_path(box.archive),
+      [&](const std::string& name, long long position) {
+        if (!stored_name_is_safe(name)) fail("progress for a refused name");
+        if (position <= last_position || position > static_cast<long long>(size)) {
+          fail("read position out of order or past the end");
+        }
+        last_position = position;
+        return 0;
+      },
+      &outcome);
+  // Damaged bytes make an incomplete unpack, never one that cannot start.
+  if (outcome == UnpackOutcome::kCannotOpen) fail("an archive that exists could not be read");
+  if ((result == 1) != (outcome == UnpackOutcome::kComplete)) fail("result and outcome differ");
 
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(box.base, error);

@@ -37,4 +37,17 @@ TEST_F(ProgramTest, BurnOverwritesNamesTheListingWouldReadAsPatterns) {
   EXPECT_EQ(read_bytes(root_ / "home" / "abc"), std::string(4096, '\0'));
 }
 
+// The marker is created without following a link in its place: a link to
+// the archive would otherwise empty the archive before it is read.
+TEST_F(ProgramTest, UnpackNeverWritesTheMarkerThroughALink) {
+  const std::string archive = make_archive({{"a.txt", "a"}});
+  write_bytes(arch(kDefaultArchive), archive);
+  ASSERT_EQ(symlink(arch(kDefaultArchive).c_str(), arch(kMarkerName).c_str()), 0);
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), archive);
+  EXPECT_FALSE(fs::is_symlink(arch(kMarkerName)));
+  EXPECT_EQ(marker(), "default.ilhome");
+  EXPECT_EQ(read_bytes(profile() / "a.txt"), "a");
+}
+
 }  // namespace

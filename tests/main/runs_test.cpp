@@ -58,10 +58,11 @@ TEST_F(ProgramTest, UnpackFailures) {
     bool cannot_write_marker;
     bool cannot_unpack;
   };
-  // The run opens the marker first, then the archive.
+  // The run opens the marker first, then the archive; it writes the two
+  // files, then the name into the marker.
   const Row rows[] = {
       {"marker cannot be created", IoFault::kOpen, 1, true, false},
-      {"marker cut short", IoFault::kWrite, 1, true, false},
+      {"marker cut short", IoFault::kWrite, 3, true, false},
       {"archive cannot be opened", IoFault::kOpen, 2, false, true},
   };
   for (const Row& r : rows) {
@@ -108,6 +109,93 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   EXPECT_FALSE(markerExists());
   EXPECT_EQ(run("arsip"), kExitDone);
   EXPECT_EQ(read_bytes(arch("old.ilhome")), old_archive);
+}
+
+// An unpack that did not finish says so and leaves no marker naming the
+// archive, so the next pack run leaves the archive as it is: the profile
+// directory holds only a part of it.
+TEST_F(ProgramTest, UnpackThatDidNotFinishNeverLeadsToAPack) {
+  const std::string big(300 * 1024, 'b');  // two read blocks
+  const std::string whole =
+      make_archive({{"big.bin", big}, {"ilvar6.ini", "p=<akar2>"}, {"mail/a.txt", "hi"}});
+  struct Row {
+    const char* what;
+    std::string archive;
+    IoFault fault;
+    long nth;  // 0: no fault
+  };
+  // Opens: the marker, the archive, then each file. Writes: big.bin in two
+  // blocks, then one each. Closes: each file, then the archive. Reads: two.
+  const Row rows[] = {
+      {"archive cut short", whole.substr(0, whole.size() / 2), IoFault::kOpen, 0},
+      {"archive without its trailer", whole.substr(0, whole.size() - 4), IoFault::kOpen, 0},
+      {"damaged archive", whole.substr(0, 4) + "JUNK" + whole.substr(4), IoFault::kOpen, 0},
+      {"not an archive", "PK\x03\x04 some other kind of file", IoFault::kOpen, 0},
+      {"disk full", whole, IoFault::kWrite, 2},
+      {"file cannot be created", whole, IoFault::kOpen, 4},
+      {"file cannot be closed", whole, IoFault::kClose, 3},
+      {"read error in the middle", whole, IoFault::kRead, 2},
+  };
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    SCOPED_TRACE(r.what);
+    write_bytes(arch(kDefaultArchive), r.archive);
+    write_bytes(arch(kMarkerName), "default.ilhome");  // left by an older unpack
+    if (r.nth > 0) io_fail_nth(r.fault, r.nth);
+    EXPECT_EQ(run("ekstrak"), kExitDone);
+    io_clear_faults();
+    EXPECT_EQ(face_->message_boxes,
+              (std::vector<test::MessageBoxShown>{
+                  {"Failed to set up profile.\n\nProfile dir = " + home_ +
+                       "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
+                   "Error", 0}}));
+    EXPECT_FALSE(markerExists());
+    EXPECT_EQ(run("arsip"), kExitDone);
+    EXPECT_EQ(read_bytes(arch(kDefaultArchive)), r.archive);
+  }
+}
+
+// Records refused for their names are no failure: the unpack is complete and
+// the marker names the archive.
+TEST_F(ProgramTest, RefusedNamesLeaveTheUnpackComplete) {
+  write_bytes(arch(kDefaultArchive),
+              make_archive({{"../evil", "x"}, {std::string(300, 'n'), "y"}, {"ok.txt", "ok"}}));
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(marker(), "default.ilhome");
+  EXPECT_EQ(read_bytes(profile() / "ok.txt"), "ok");
+}
+
+// The archive's size is taken with all its bits: one of exactly 4 GiB is
+// not an empty archive (a new profile) that the next pack may replace.
+TEST_F(ProgramTest, ArchiveOfAMultipleOf4GiBIsNotTakenAsEmpty) {
+  write_bytes(arch(kDefaultArchive), "");
+  std::error_code error;
+  fs::resize_file(arch(kDefaultArchive), 0x100000000ULL, error);
+  if (error) GTEST_SKIP() << "no sparse 4 GiB file here: " << error.message();
+  write_bytes(profile() / "small.txt", "s");
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(program().archive_size, 0x100000000LL);
+  ASSERT_EQ(face_->message_boxes.size(), 1u);  // all zero bytes: not an archive
+  EXPECT_FALSE(markerExists());
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(fs::file_size(arch(kDefaultArchive)), 0x100000000ULL);
+}
+
+// Whatever the reader reports, the percentage shown never passes 100.
+TEST_F(ProgramTest, UnpackPercentageNeverExceeds100) {
+  program_setup({"ilhome"});
+  program().archive_size = 1000;
+  struct Row {
+    long long position;
+    const char* shown;
+  };
+  const Row rows[] = {{0, "0%"}, {999, "99%"}, {1000, "100%"}, {1001, "100%"}, {5000, "100%"}};
+  for (const Row& r : rows) {
+    cb_dekompres("f", r.position);
+    EXPECT_EQ(texts(ids().percent).back(), r.shown) << r.position;
+  }
 }
 
 TEST_F(ProgramTest, PackOfFourFilesReportsEachQuarter) {

@@ -1,0 +1,236 @@
+// POSIX side of ConfinedTree and file_size64: every component below the base
+// is opened relative to its parent's descriptor with O_NOFOLLOW, so no link
+// is ever followed and each name is looked up once.
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/confined.h"
+#include "support/fs.h"
+#include "support/text.h"
+
+namespace {
+
+// A whole target path must fit the system's path buffer (its NUL included),
+// each component a directory entry.
+constexpr std::size_t kMaxPath = PATH_MAX;
+constexpr std::size_t kMaxComponent = NAME_MAX;
+// A link or a stray file that comes back after its removal is fought only
+// this often.
+constexpr int kAttempts = 4;
+// Directories above the guarded one that are examined before giving up.
+constexpr int kMaxAncestors = 4096;
+
+std::string posix_path(const std::string& path) { return replace_all(path, "\\", "/"); }
+
+int open_directory_at(int parent, const char* name) {
+  int fd;
+  do {
+    fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool is_link_at(int parent, const char* name) {
+  struct stat st {};
+  return ::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+struct ConfinedTree::State {
+  std::string base;
+  std::string guarded;
+  int base_fd = -1;
+  bool base_failed = false;
+  bool make_base = true;
+  bool guard_active = false;
+  struct stat guard {};
+  // The directory of the last file created, kept open: records come
+  // directory by directory.
+  std::string dir_relative;
+  int dir_fd = -1;
+
+  ~State() {
+    if (dir_fd >= 0) ::close(dir_fd);
+    if (base_fd >= 0) ::close(base_fd);
+  }
+
+  bool open_base() {
+    if (base_fd >= 0) return true;
+    if (base_failed) return false;
+    const std::string native = base.empty() ? "." : base;
+    base_fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (base_fd < 0 && errno == ENOENT && make_base) {
+      make_dirs(base);
+      base_fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (base_fd < 0) {
+      base_failed = true;
+      return false;
+    }
+    guard_active = guard_lies_below_base();
+    return true;
+  }
+
+  // Whether the guarded directory lies below the base, found by climbing from it with "..": only
+  // then must each component be compared.
+  bool guard_lies_below_base() {
+    if (guarded.empty()) return false;
+    struct stat base_st {};
+    if (::fstat(base_fd, &base_st) != 0) return false;
+    int fd = ::open(guarded.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &guard) != 0) {
+      if (fd >= 0) ::close(fd);
+      return false;
+    }
+    bool below = false;
+    struct stat here = guard;
+    for (int level = 0; level < kMaxAncestors; ++level) {
+      // The base itself is the user's choice and never refused; only
+      // directories strictly below it are compared.
+      if (same_file(here, base_st)) {
+        below = level > 0;
+        break;
+      }
+      const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      ::close(fd);
+      fd = up;
+      struct stat parent {};
+      if (fd < 0 || ::fstat(fd, &parent) != 0 || same_file(parent, here)) break;
+      here = parent;
+    }
+    if (fd >= 0) ::close(fd);
+    return below;
+  }
+
+  bool is_guarded(int fd) const {
+    if (!guard_active) return false;
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && same_file(st, guard);
+  }
+
+  // Opens (making it when missing) the directory `name` in `parent`; a link
+  // in its place is removed and a real directory made.
+  int enter(int parent, const char* name) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      const int fd = open_directory_at(parent, name);
+      if (fd >= 0) return fd;
+      if (errno == ENOENT) {
+        if (::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return -1;
+      } else if (errno == ELOOP || errno == ENOTDIR) {
+        // Only a link is removed; a file of the user's stays where it is.
+        if (!is_link_at(parent, name) || ::unlinkat(parent, name, 0) != 0) return -1;
+      } else {
+        return -1;
+      }
+    }
+    return -1;
+  }
+
+  // The open directory `relative` (program form, "" for the base), or -1
+  // with `refused` set when it is the guarded directory or below it.
+  int directory(const std::string& relative, bool& refused) {
+    if (relative == dir_relative && dir_fd >= 0) return dir_fd;
+    if (dir_fd >= 0) ::close(dir_fd);
+    dir_fd = -1;
+    int fd = ::dup(base_fd);
+    if (fd < 0) return -1;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+      std::size_t end = relative.find('\\', start);
+      if (end == std::string::npos) end = relative.size();
+      const std::string component = relative.substr(start, end - start);
+      const int next = enter(fd, component.c_str());
+      ::close(fd);
+      if (next < 0) return -1;
+      fd = next;
+      if (is_guarded(fd)) {
+        ::close(fd);
+        refused = true;
+        return -1;
+      }
+      start = end + 1;
+    }
+    dir_fd = fd;
+    dir_relative = relative;
+    return fd;
+  }
+
+  // Opens `name` in `dir` for writing, empty, as a regular file of its own.
+  int open_file(int dir, const char* name) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      // No O_TRUNC: a file with other hard links (one may be the archive
+      // being read) must be replaced, not emptied. O_NONBLOCK keeps a named
+      // pipe from blocking; on a regular file it changes nothing.
+      int fd;
+      do {
+        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+      } while (fd < 0 && errno == EINTR);
+      if (fd < 0) {
+        if (errno != ELOOP || !is_link_at(dir, name) || ::unlinkat(dir, name, 0) != 0) return -1;
+        continue;
+      }
+      struct stat st {};
+      if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+      }
+      if (st.st_nlink > 1) {
+        ::close(fd);
+        if (::unlinkat(dir, name, 0) != 0) return -1;
+        continue;
+      }
+      if (st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+      }
+      return fd;
+    }
+    return -1;
+  }
+};
+
+ConfinedTree::ConfinedTree(const std::string& base, const std::string& guarded, bool make_base)
+    : state_(std::make_unique<State>()) {
+  state_->make_base = make_base;
+  state_->base = posix_path(base);
+  state_->guarded = posix_path(guarded);
+}
+
+ConfinedTree::~ConfinedTree() = default;
+
+CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
+  out = File();
+  State& s = *state_;
+  std::string dir_part;
+  std::string name;
+  if (s.base.size() + 1 + relative.size() >= kMaxPath ||
+      !split_target(relative, kMaxComponent, dir_part, name)) {
+    return CreateResult::kRefused;
+  }
+  if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
+  if (!s.open_base()) return CreateResult::kFailed;
+  bool refused = false;
+  const int dir = s.directory(dir_part, refused);
+  if (refused) return CreateResult::kRefused;
+  if (dir < 0) return CreateResult::kFailed;
+  const int fd = s.open_file(dir, name.c_str());
+  if (fd < 0) return CreateResult::kFailed;
+  out = File(fd);
+  return CreateResult::kOpened;
+}
+
+long long file_size64(const std::string& path) {
+  struct stat st {};
+  if (::stat(posix_path(path).c_str(), &st) != 0) return -1;
+  if (S_ISDIR(st.st_mode)) return 0;
+  return static_cast<long long>(st.st_size);
+}

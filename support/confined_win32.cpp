@@ -1,0 +1,200 @@
+// Windows side of ConfinedTree and file_size64: each component below the base
+// is opened as itself (FILE_FLAG_OPEN_REPARSE_POINT), so a symbolic link or
+// junction in the way is seen, removed and replaced, never gone through.
+#include <windows.h>
+
+#include "support/confined.h"
+#include "support/fs.h"
+
+namespace {
+
+// Paths go to the system's ANSI calls as they are. The program declares
+// itself long-path aware, so where the system allows long paths a target
+// may be as long as a path can be; where it does not, the file cannot be
+// made, which the unpack reports rather than leave the file out unseen.
+constexpr std::size_t kMaxPath = 32767 - 1;
+constexpr std::size_t kMaxComponent = 255;
+constexpr int kAttempts = 4;
+
+struct Identity {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  DWORD volume = 0;
+  DWORD index_high = 0;
+  DWORD index_low = 0;
+  DWORD links = 0;
+};
+
+// What stands at `path` itself, a link not followed; false when nothing does
+// or it cannot be looked at.
+bool identify(const std::string& path, Identity& id) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return false;
+  id.attributes = info.dwFileAttributes;
+  id.volume = info.dwVolumeSerialNumber;
+  id.index_high = info.nFileIndexHigh;
+  id.index_low = info.nFileIndexLow;
+  id.links = info.nNumberOfLinks;
+  return true;
+}
+
+bool same_file(const Identity& a, const Identity& b) {
+  return a.volume == b.volume && a.index_high == b.index_high && a.index_low == b.index_low;
+}
+
+bool is_link(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// Removes the link itself: a directory link or junction with
+// RemoveDirectoryA, a file link with DeleteFileA; neither touches the target.
+bool remove_link(const std::string& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != 0;
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+}  // namespace
+
+struct ConfinedTree::State {
+  std::string base;
+  std::string guarded;
+  bool base_ready = false;
+  bool base_failed = false;
+  bool make_base = true;
+  bool has_guard = false;
+  Identity guard;
+  std::string dir_relative;
+  bool dir_ready = false;
+
+  bool open_base() {
+    if (base_ready) return true;
+    if (base_failed) return false;
+    DWORD attributes = GetFileAttributesA(base.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && make_base) {
+      make_dirs(base);
+      attributes = GetFileAttributesA(base.c_str());
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      base_failed = true;
+      return false;
+    }
+    has_guard = !guarded.empty() && identify(guarded, guard);
+    base_ready = true;
+    return true;
+  }
+
+  // Makes `path` a real directory: a link in its place is removed first.
+  // 1 ready, 0 failed, -1 refused (the guarded directory).
+  int enter(const std::string& path) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      Identity id;
+      if (!identify(path, id)) {
+        if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+          return 0;
+        }
+        continue;
+      }
+      if (is_link(id.attributes)) {
+        if (!remove_link(path, id.attributes)) return 0;
+        continue;
+      }
+      if (!(id.attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+      if (has_guard && same_file(id, guard)) return -1;
+      return 1;
+    }
+    return 0;
+  }
+
+  int directory(const std::string& relative) {
+    if (dir_ready && relative == dir_relative) return 1;
+    dir_ready = false;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+      std::size_t end = relative.find('\\', start);
+      if (end == std::string::npos) end = relative.size();
+      const int entered = enter(base + "\\" + relative.substr(0, end));
+      if (entered != 1) return entered;
+      start = end + 1;
+    }
+    dir_relative = relative;
+    dir_ready = true;
+    return 1;
+  }
+
+  HANDLE open_file(const std::string& path) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) {
+        if (!remove_link(path, attributes)) return INVALID_HANDLE_VALUE;
+        continue;
+      }
+      // Not CREATE_ALWAYS: a file with other hard links (one may be the
+      // archive being read) must be replaced, not emptied.
+      HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return h;
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!GetFileInformationByHandle(h, &info)) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+      }
+      if (is_link(info.dwFileAttributes) || info.nNumberOfLinks > 1) {
+        CloseHandle(h);
+        if (!DeleteFileA(path.c_str())) return INVALID_HANDLE_VALUE;
+        continue;
+      }
+      if ((info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) && !SetEndOfFile(h)) {
+        CloseHandle(h);
+        return INVALID_HANDLE_VALUE;
+      }
+      return h;
+    }
+    return INVALID_HANDLE_VALUE;
+  }
+};
+
+ConfinedTree::ConfinedTree(const std::string& base, const std::string& guarded, bool make_base)
+    : state_(std::make_unique<State>()) {
+  state_->make_base = make_base;
+  state_->base = base;
+  state_->guarded = guarded;
+}
+
+ConfinedTree::~ConfinedTree() = default;
+
+CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
+  out = File();
+  State& s = *state_;
+  std::string dir_part;
+  std::string name;
+  if (s.base.size() + 1 + relative.size() > kMaxPath ||
+      !split_target(relative, kMaxComponent, dir_part, name)) {
+    return CreateResult::kRefused;
+  }
+  if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
+  if (!s.open_base()) return CreateResult::kFailed;
+  const int entered = s.directory(dir_part);
+  if (entered < 0) return CreateResult::kRefused;
+  if (entered == 0) return CreateResult::kFailed;
+  HANDLE h = s.open_file(s.base + "\\" + relative);
+  if (h == INVALID_HANDLE_VALUE) return CreateResult::kFailed;
+  out = File(reinterpret_cast<std::intptr_t>(h));
+  return CreateResult::kOpened;
+}
+
+long long file_size64(const std::string& path) {
+  // Through a link to what it names, as reading the file does.
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return -1;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+  return static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) |
+                                info.nFileSizeLow);
+}

@@ -1,0 +1,167 @@
+// The built program killed at many moments of an unpack and of a pack, on a
+// profile of more than 100 MB: the archive is always the old one or the whole
+// new one, and a pack run after a killed unpack never changes it.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "tests/main/program_fixture.h"
+
+namespace {
+
+constexpr std::uint64_t kSeed = 0x1b0a7e5eedULL;
+constexpr int kFiles = 42;
+constexpr std::size_t kFileBytes = 2500 * 1024;  // 42 files: about 105 MB
+constexpr int kKillsPerVerb = 30;
+
+// Deterministic bytes: the same profile on every run.
+std::string generated(std::uint64_t& state, std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t at = 0; at < size; at += 8) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    std::memcpy(bytes.data() + at, &state, std::min<std::size_t>(8, size - at));
+  }
+  return bytes;
+}
+
+// A profile: `version` changes every third file and one file's size. The
+// settings file names the home directory, as the browser's does.
+std::map<std::string, std::string> profile_files(int version, const std::string& home) {
+  std::map<std::string, std::string> files;
+  std::uint64_t state = kSeed;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "dir" + std::to_string(i % 5) + "/file" + std::to_string(i) + ".bin";
+    std::string bytes = generated(state, kFileBytes + static_cast<std::size_t>(i) * 97);
+    if (version > 0 && i % 3 == 0) bytes[static_cast<std::size_t>(i) * 1000] ^= 0x5a;
+    if (version > 0 && i == 7) bytes.resize(bytes.size() / 2);
+    files[name] = std::move(bytes);
+  }
+  files["ilvar6.ini"] = "profile=" + home + "/profile\nversion=" + std::to_string(version) + "\n";
+  return files;
+}
+
+bool same_file_bytes(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  if (fs::file_size(a, error) != fs::file_size(b, error) || error) return false;
+  std::ifstream fa(a, std::ios::binary);
+  std::ifstream fb(b, std::ios::binary);
+  std::vector<char> ba(1 << 20);
+  std::vector<char> bb(1 << 20);
+  while (fa && fb) {
+    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+    if (fa.gcount() != fb.gcount() ||
+        std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(fa.gcount())) != 0) {
+      return false;
+    }
+  }
+  return fa.eof() && fb.eof();
+}
+
+class KillTest : public ProgramTest {
+ protected:
+  // Starts the program; kills it with SIGKILL once it has written `lines`
+  // status lines and then `delay_us` more microseconds have passed (or
+  // lets it end when it writes fewer). True when it was killed.
+  bool run_killed(const std::string& verb, int lines, int delay_us) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int null_fd = ::open("/dev/null", O_RDONLY);
+      ::dup2(null_fd, 0);
+      ::dup2(pipe_fds[1], 2);
+      ::close(pipe_fds[0]);
+      ::execl(ILHOME_PROGRAM, ILHOME_PROGRAM, verb.c_str(), home_.c_str(), arch_.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(pipe_fds[1]);
+    int seen = 0;
+    char byte = 0;
+    while (seen < lines && ::read(pipe_fds[0], &byte, 1) == 1) {
+      if (byte == '\n') ++seen;
+    }
+    if (delay_us > 0) ::usleep(static_cast<useconds_t>(delay_us));
+    ::kill(child, SIGKILL);
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status);
+  }
+  // The program run to its end.
+  void run_whole(const std::string& verb) { run_killed(verb, 1 << 30, 0); }
+
+  void write_profile(const std::map<std::string, std::string>& files) {
+    for (const auto& [name, bytes] : files) write_bytes(profile() / name, bytes);
+  }
+  bool profile_is(const std::map<std::string, std::string>& files) {
+    for (const auto& [name, bytes] : files) {
+      if (read_bytes(profile() / name) != bytes) return false;
+    }
+    return true;
+  }
+  fs::path archive() const { return arch(kDefaultArchive); }
+};
+
+TEST_F(KillTest, KilledRunsNeverLoseTheArchive) {
+  const std::map<std::string, std::string> old_files = profile_files(0, home_);
+  const std::map<std::string, std::string> new_files = profile_files(1, home_);
+  // The old archive, and the archive the new profile gives, kept aside.
+  write_profile(new_files);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  run_whole("arsip");
+  ASSERT_TRUE(fs::exists(archive()));
+  const fs::path new_copy = root_ / "new.copy";
+  fs::rename(archive(), new_copy);
+  fs::remove_all(profile());
+  write_profile(old_files);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  run_whole("arsip");
+  const fs::path old_copy = root_ / "old.copy";
+  fs::copy_file(archive(), old_copy);
+  ASSERT_GT(fs::file_size(old_copy), 100u * 1000 * 1000);
+  fs::remove_all(profile());
+
+  // Each file gives a status line; the kill points spread over all of them,
+  // and over the time within a file.
+  const int lines_per_run = kFiles + 2;
+  int killed_unpacks = 0;
+  for (int i = 0; i < kKillsPerVerb; ++i) {
+    SCOPED_TRACE("unpack kill " + std::to_string(i));
+    const int lines = i * lines_per_run / kKillsPerVerb;
+    const bool killed = run_killed(kVerbUnpack, lines, (i * 7919) % 30000);
+    if (killed) ++killed_unpacks;
+    // A marker naming the archive only after an unpack that finished.
+    if (markerExists() && !marker().empty()) {
+      EXPECT_EQ(marker(), kDefaultArchive);
+      EXPECT_TRUE(profile_is(old_files));
+    }
+    run_whole("arsip");
+    ASSERT_TRUE(same_file_bytes(archive(), old_copy));
+  }
+  EXPECT_GT(killed_unpacks, kKillsPerVerb / 2);
+
+  fs::remove_all(profile());
+  write_profile(new_files);
+  int killed_packs = 0;
+  for (int i = 0; i < kKillsPerVerb; ++i) {
+    SCOPED_TRACE("pack kill " + std::to_string(i));
+    write_bytes(arch(kMarkerName), kDefaultArchive);
+    const int lines = i * lines_per_run / kKillsPerVerb;
+    if (run_killed("arsip", lines, (i * 7919) % 30000)) ++killed_packs;
+    const bool is_old = same_file_bytes(archive(), old_copy);
+    const bool is_new = !is_old && same_file_bytes(archive(), new_copy);
+    ASSERT_TRUE(is_old || is_new);
+    if (is_new) fs::copy_file(old_copy, archive(), fs::copy_options::overwrite_existing);
+  }
+  EXPECT_GT(killed_packs, kKillsPerVerb / 2);
+}
+
+}  // namespace
