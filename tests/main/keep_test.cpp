@@ -206,8 +206,8 @@ TEST_F(KeepTest, SessionThatCannotBeKeptStopsTheStart) {
   io_clear_faults();
   EXPECT_EQ(face_->message_boxes,
             (std::vector<tk::test::MessageBoxShown>{
-                {"Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " + arch_ +
-                     "/default (unsaved 2026-12-10 14.05).ilhome",
+                {"Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " +
+                     (fs::path(arch_) / "default (unsaved 2026-12-10 14.05).ilhome").string(),
                  "Error", 0}}));
   EXPECT_EQ(tree_of(profile()), session);
   EXPECT_EQ(marker(), kDefaultArchive);
