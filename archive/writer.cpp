@@ -589,8 +589,9 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
     return 0;
   };
   // A profile directory that cannot be listed would give an empty archive
-  // in place of the stored profile.
-  if (walk_tree(root, collect, true) == -1) {
+  // in place of the stored profile. The collector needs only names and
+  // kinds, which the directory itself gives without a look at each file.
+  if (walk_tree(root, collect, true, EntryDetail::kNameAndKind) == -1) {
     writer_clear_file_list();
     return -1;
   }
