@@ -49,6 +49,10 @@ struct Control {
   // For a window: the control that had the keyboard focus when the window was
   // last deactivated, given the focus back when it is activated again.
   NativeHandle last_focus = nullptr;
+  // For a path-ellipsis label: the whole text last set, while the control
+  // shows a shortened form of it.
+  std::string full_text;
+  bool full_text_set = false;
   std::array<std::vector<Handler>, kMaxEvent + 1> handlers;
 };
 

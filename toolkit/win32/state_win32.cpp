@@ -42,6 +42,92 @@ std::string selectedItem(ControlId combo) {
   return text;
 }
 
+// A path-ellipsis label may sit under a sibling (a percentage beside it, say).
+// Its text is centred, so it has to fit within twice the distance from the
+// centre to the nearest overlapping sibling that lies wholly to one side.
+int clearWidth(HWND label) {
+  RECT own;
+  GetWindowRect(label, &own);
+  const int centre = own.left + (own.right - own.left) / 2;
+  int half = (own.right - own.left) / 2;
+  HWND parent = GetParent(label);
+  if (parent == nullptr) return half * 2;
+  for (HWND s = GetWindow(label, GW_HWNDFIRST); s != nullptr; s = GetWindow(s, GW_HWNDNEXT)) {
+    if (s == label || (GetWindowLongPtrA(s, GWL_STYLE) & WS_VISIBLE) == 0) continue;
+    RECT other, common;
+    GetWindowRect(s, &other);
+    if (!IntersectRect(&common, &own, &other)) continue;
+    if (other.left >= centre) half = std::min(half, static_cast<int>(other.left) - centre);
+    if (other.right <= centre) half = std::min(half, centre - static_cast<int>(other.right));
+  }
+  return half * 2;
+}
+
+// Shortens a path in its middle so that it fits the label's clear width:
+// "head.../name" with as much of the head as fits and the last component
+// whole; when even ".../name" is too wide, "..." and the end of the name. Both
+// slashes separate components. Cuts fall on character boundaries of the ANSI
+// code page, and are found by halving since one text may be set per file.
+std::string shortenPath(HWND label, const std::string& text) {
+  const int width = clearWidth(label);
+  HDC dc = GetDC(label);
+  if (dc == nullptr) return text;
+  HGDIOBJ old_font = nullptr;
+  if (auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0))) {
+    old_font = SelectObject(dc, font);
+  }
+  auto fits = [&](const std::string& s) {
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, s.c_str(), static_cast<int>(s.size()), &extent);
+    return extent.cx <= width;
+  };
+  std::string shown = text;
+  if (!fits(text)) {
+    std::vector<std::size_t> cuts;  // character boundaries, from 0 to size
+    for (const char* p = text.c_str(); *p != '\0'; p = CharNextA(p)) {
+      cuts.push_back(static_cast<std::size_t>(p - text.c_str()));
+    }
+    cuts.push_back(text.size());
+    const std::size_t slash = text.find_last_of("\\/");
+    const std::size_t name = slash == std::string::npos ? 0 : slash;
+    auto head = [&](std::size_t i) { return text.substr(0, cuts[i]) + "..." + text.substr(name); };
+    auto tail = [&](std::size_t i) { return "..." + text.substr(cuts[i]); };
+    // Heads are cuts [0, first_in_name); a longer head is wider.
+    const std::size_t first_in_name =
+        static_cast<std::size_t>(std::upper_bound(cuts.begin(), cuts.end(), name) - cuts.begin());
+    if (name > 0 && fits(head(0))) {
+      std::size_t lo = 0, hi = first_in_name - 1;  // head(lo) fits
+      while (lo < hi) {
+        std::size_t mid = lo + (hi - lo + 1) / 2;
+        if (fits(head(mid)))
+          lo = mid;
+        else
+          hi = mid - 1;
+      }
+      shown = head(lo);
+    } else {
+      // Tails start inside the name; a later start is narrower.
+      std::size_t lo = name > 0 ? first_in_name : 0, hi = cuts.size() - 1;  // tail(hi) is "..."
+      while (lo < hi) {
+        std::size_t mid = lo + (hi - lo) / 2;
+        if (fits(tail(mid)))
+          hi = mid;
+        else
+          lo = mid + 1;
+      }
+      shown = tail(lo);
+    }
+  }
+  if (old_font != nullptr) SelectObject(dc, old_font);
+  ReleaseDC(label, dc);
+  return shown;
+}
+
+bool isPathLabel(ControlId id) {
+  return typeOf(id) == kTypeStatic &&
+         (GetWindowLongPtrA(hwnd(id), GWL_STYLE) & SS_PATHELLIPSIS) == SS_PATHELLIPSIS;
+}
+
 }  // namespace
 }  // namespace detail
 
@@ -117,6 +203,14 @@ using namespace tk::win32::detail;
 
 void setText(ControlId control, const std::string& text) {
   if (!validId(control) || control == Screen) return;
+  if (isPathLabel(control)) {
+    // The system's own path ellipsis would use the label's full width, and a
+    // sibling over its end would hide the file's name.
+    entry(control)->full_text = text;
+    entry(control)->full_text_set = true;
+    SetWindowTextA(hwnd(control), shortenPath(hwnd(control), text).c_str());
+    return;
+  }
   SetWindowTextA(hwnd(control), text.c_str());
 }
 
@@ -124,6 +218,7 @@ std::string getText(ControlId control) {
   if (typeOf(control) == kTypeComboBox && inSelectionChange(control)) {
     return selectedItem(control);
   }
+  if (isPathLabel(control) && entry(control)->full_text_set) return entry(control)->full_text;
   LRESULT length = ask(control, WM_GETTEXTLENGTH, 0, 0);
   if (length <= 0) return {};
   std::string text(static_cast<std::size_t>(length) + 1, '\0');

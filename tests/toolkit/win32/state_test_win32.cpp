@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -119,6 +120,69 @@ TEST_F(ControlState, TextsAreSetUnchanged) {
   }
   tk::setText(window_, "Welcome to Ilvar Portable");
   EXPECT_EQ(tk::getText(window_), "Welcome to Ilvar Portable");
+}
+
+// The width of a text in a control's own font.
+int textWidth(HWND control, const std::string& text) {
+  HDC dc = GetDC(control);
+  HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return extent.cx;
+}
+
+bool endsWith(const std::string& s, const std::string& end) {
+  return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// A file label as wide as its window with a percentage label over its right
+// end: a long name is shortened in the middle so that the centred text keeps
+// the file's own name whole and clear of the percentage.
+TEST_F(ControlState, ALongPathInAPathLabelKeepsItsNameClearOfASibling) {
+  const std::string dir = "profile/a rather long directory name of the profile/and another one/";
+  std::string backslashed = dir;
+  std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+  const std::string long_name(80, 'n');
+  struct Case {
+    std::string text;
+    bool percent_shown;
+    std::string shown_end;  // the displayed text ends so
+    bool shortened;
+  };
+  const Case cases[] = {
+      {"mail/a.txt", true, "mail/a.txt", false},
+      {dir + "the-files-own-name.sqlite", true, "/the-files-own-name.sqlite", true},
+      {dir + "the-files-own-name.sqlite", false, "/the-files-own-name.sqlite", true},
+      {backslashed + "cookies.sqlite", true, "\\cookies.sqlite", true},
+      {dir + long_name + ".sqlite", true, "nnnn.sqlite", true},
+      {long_name + long_name, true, "nnnn", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text + (c.percent_shown ? " beside the percentage" : " alone"));
+    ControlId percent = tk::createEx(tk::CenteredLabel, "66%", window_, 320, 24, 40, 20, 0, 0);
+    ControlId file =
+        tk::createEx(tk::CenteredLabel, "", window_, 0, 24, 360, 20, tk::SS_PATHELLIPSIS_, 0);
+    if (!c.percent_shown) tk::setVisibility(percent, 0);
+    tk::setText(file, c.text);
+    char buffer[512] = {};
+    GetWindowTextA(hwndOf(file), buffer, sizeof buffer);
+    const std::string shown = buffer;
+    const int width = textWidth(hwndOf(file), shown);
+    const int clear = c.percent_shown ? 2 * (320 - 180) : 360;
+    EXPECT_TRUE(endsWith(shown, c.shown_end)) << shown;
+    EXPECT_EQ(shown.find("...") != std::string::npos, c.shortened) << shown;
+    EXPECT_LE(width, clear) << shown;
+    if (c.shortened) {
+      // As much as fits: one more character, however wide, would not.
+      EXPECT_GT(textWidth(hwndOf(file), shown + "WW"), clear) << shown;
+    }
+    EXPECT_EQ(tk::getText(file), c.text);  // callers read back what they set
+    tk::win32::destroyControl(file);
+    tk::win32::destroyControl(percent);
+  }
 }
 
 int g_check_clicks = 0;
