@@ -27,12 +27,15 @@ bool io_fault_now(IoFault kind) {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)),
+      size_(std::exchange(other.size_, kUnknownSize)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle_ = std::exchange(other.handle_, kNoHandle);
+    size_ = std::exchange(other.size_, kUnknownSize);
   }
   return *this;
 }
