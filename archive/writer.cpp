@@ -7,7 +7,9 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "archive/dirwalk.h"
@@ -67,7 +69,6 @@ std::string g_base_path;
 constexpr std::array<const char*, 5> kExclusionPatterns = {"cache4\\*", "cacheIl\\*", "images\\*",
                                                            "Uninst\\*", "*.bak"};
 
-constexpr char kTemporarySuffix[] = ".ilhome-tmp";
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 std::vector<unsigned char>& copy_block() {
@@ -85,17 +86,6 @@ bool read_whole(File& input, std::string& data) {
     if (data.size() + static_cast<std::uint64_t>(got) > kMaxRecordData) return false;
     data.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(got));
   }
-}
-
-// True when the input holds a byte at the offset kMaxRecordData, i.e. it has
-// 4 GiB or more and its length cannot be stored. Leaves the input at `resume`.
-bool too_large_for_record(File& input, std::uint64_t resume, bool& failed) {
-  unsigned char byte = 0;
-  bool large = false;
-  failed = false;
-  if (input.seek(kMaxRecordData)) large = input.read(&byte, 1) == 1;
-  if (!input.seek(resume)) failed = true;
-  return large;
 }
 
 bool write_fixed_part(ArchiveOutput& archive, const std::string& stored_name,
@@ -166,6 +156,12 @@ bool ArchiveOutput::rewind_to(std::uint64_t offset) {
   return true;
 }
 
+bool ArchiveOutput::sync() {
+  if (!flush()) return false;
+  if (!file_.sync()) failed_ = true;
+  return !failed_;
+}
+
 bool ArchiveOutput::flush() {
   if (failed_) return false;
   if (buffer_.empty()) return true;
@@ -178,8 +174,15 @@ bool ArchiveOutput::flush() {
   return true;
 }
 
-std::string temporary_archive_path(const std::string& archive_path) {
-  return archive_path + kTemporarySuffix;
+bool is_temporary_name(const std::string& name) {
+  const std::size_t prefix = sizeof kTemporaryPrefix - 1;
+  const std::size_t suffix = sizeof kTemporarySuffix - 1;
+  if (name.size() != prefix + kTemporaryDigits + suffix) return false;
+  if (name.compare(0, prefix, kTemporaryPrefix) != 0) return false;
+  if (name.compare(prefix + kTemporaryDigits, suffix, kTemporarySuffix) != 0) return false;
+  return std::all_of(name.begin() + static_cast<long>(prefix),
+                     name.begin() + static_cast<long>(prefix + kTemporaryDigits),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 std::vector<std::string> writer_file_list() {
@@ -240,35 +243,42 @@ void drop_excluded() {
 
 namespace {
 
+enum class RecordResult { kStored, kInputFailed, kArchiveFailed };
+
+RecordResult archive_state(const ArchiveOutput& archive, RecordResult otherwise) {
+  return archive.failed() ? RecordResult::kArchiveFailed : otherwise;
+}
+
 // The listed size is asked for only when the file fills more than one copy
 // block: a smaller file is known whole before its record is begun, and a
 // profile is mostly small files.
-bool write_record_listed(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                         const std::function<long long()>& listed_size) {
+RecordResult write_record_listed(File& input, ArchiveOutput& archive,
+                                 const std::string& stored_name,
+                                 const std::function<long long()>& listed_size) {
   if (is_settings_file(stored_name)) {
     // The settings file is the one file held whole: the base path is
     // replaced wherever it stands.
     std::string data;
-    if (!read_whole(input, data)) return !archive.failed();
+    if (!read_whole(input, data)) return archive_state(archive, RecordResult::kInputFailed);
     const std::string stored = substitute_on_write(data, g_base_path);
-    if (stored.size() > kMaxRecordData) return !archive.failed();
+    if (stored.size() > kMaxRecordData) return archive_state(archive, RecordResult::kInputFailed);
     write_fixed_part(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
     archive.write(stored.data(), stored.size());
-    return !archive.failed();
+    return archive_state(archive, RecordResult::kStored);
   }
 
   std::vector<unsigned char>& block = copy_block();
   long long got = input.read(block.data(), block.size());
-  if (got < 0) return !archive.failed();
+  if (got < 0) return archive_state(archive, RecordResult::kInputFailed);
   std::uint32_t data_length = static_cast<std::uint32_t>(got);
   if (static_cast<std::size_t>(got) == block.size()) {
-    bool seek_failed = false;
-    if (too_large_for_record(input, block.size(), seek_failed) || seek_failed) {
-      return !archive.failed();
+    // More than one block: the listed size stands until the copy shows how
+    // many bytes there really were. A file of 4 GiB or more cannot be stored.
+    const long long listed = listed_size();
+    if (listed > static_cast<long long>(kMaxRecordData)) {
+      return archive_state(archive, RecordResult::kInputFailed);
     }
-    // More than one block: the listed size stands until the copy shows
-    // how many bytes there really were.
-    data_length = static_cast<std::uint32_t>(listed_size());
+    data_length = static_cast<std::uint32_t>(listed);
   }
 
   const std::uint64_t record_start = archive.position();
@@ -277,41 +287,203 @@ bool write_record_listed(File& input, ArchiveOutput& archive, const std::string&
   std::uint64_t stored = 0;
   while (got > 0) {
     std::uint64_t take = static_cast<std::uint64_t>(got);
-    if (stored + take > kMaxRecordData) take = kMaxRecordData - stored;
-    if (!archive.write(block.data(), static_cast<std::size_t>(take))) return false;
+    if (stored + take > kMaxRecordData) {
+      // The file grew past what a record can hold while it was copied.
+      archive.rewind_to(record_start);
+      return archive_state(archive, RecordResult::kInputFailed);
+    }
+    if (!archive.write(block.data(), static_cast<std::size_t>(take))) {
+      return RecordResult::kArchiveFailed;
+    }
     stored += take;
-    if (stored == kMaxRecordData) break;
     got = input.read(block.data(), block.size());
     if (got < 0) {
-      // The input failed half-way: take the record back, as for a file that
-      // did not open, rather than store a file cut short.
-      return archive.rewind_to(record_start);
+      // The input failed half-way: take the record back rather than store
+      // a file cut short.
+      archive.rewind_to(record_start);
+      return archive_state(archive, RecordResult::kInputFailed);
     }
   }
   if (stored != data_length) archive.patch_u32(length_offset, static_cast<std::uint32_t>(stored));
-  return !archive.failed();
+  return archive_state(archive, RecordResult::kStored);
 }
 
-}  // namespace
+// Reads a file in blocks and knows its position, for walking an archive's
+// records without one system call per field.
+class BlockInput {
+ public:
+  explicit BlockInput(File& file, std::uint64_t size) : file_(file), size_(size) {}
+  std::uint64_t position() const { return position_; }
+  std::uint64_t remaining() const { return size_ - position_; }
+  bool read(void* out, std::size_t count) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    while (count > 0) {
+      if (next_ == buffer_.size() && !fill()) return false;
+      const std::size_t take = std::min(count, buffer_.size() - next_);
+      std::memcpy(bytes, buffer_.data() + next_, take);
+      next_ += take;
+      position_ += take;
+      bytes += take;
+      count -= take;
+    }
+    return true;
+  }
+  bool skip(std::uint64_t count) {
+    if (count <= buffer_.size() - next_) {
+      next_ += static_cast<std::size_t>(count);
+      position_ += count;
+      return true;
+    }
+    position_ += count;
+    buffer_.clear();
+    next_ = 0;
+    return file_.seek(position_);
+  }
 
-bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                  long long size) {
-  return write_record_listed(input, archive, stored_name, [size] { return size; });
-}
+ private:
+  static constexpr std::size_t kBlock = 64 * 1024;
+  bool fill() {
+    buffer_.resize(kBlock);
+    const long long got = file_.read(buffer_.data(), buffer_.size());
+    if (got <= 0) {
+      buffer_.clear();
+      next_ = 0;
+      return false;
+    }
+    buffer_.resize(static_cast<std::size_t>(got));
+    next_ = 0;
+    return true;
+  }
+  File& file_;
+  std::uint64_t size_;
+  std::uint64_t position_ = 0;
+  std::vector<unsigned char> buffer_;
+  std::size_t next_ = 0;
+};
 
-bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress) {
+// The archive that a pack replaces, as a source of earlier copies: a file
+// the pack cannot read keeps the record this archive holds for it. The
+// record index is read once, at the first need; every length is checked
+// against the bytes left, so a damaged archive simply offers fewer records.
+class OldArchive {
+ public:
+  explicit OldArchive(std::string path) : path_(std::move(path)) {}
+
+  bool holds_records() {
+    load();
+    return !index_.empty();
+  }
+
+  // Copies the record stored under the name unchanged; false when there is
+  // none or it could not be copied whole (the output then holds no part of it).
+  bool copy_record(const std::string& stored_name, ArchiveOutput& archive) {
+    load();
+    const auto found = index_.find(stored_name);
+    if (found == index_.end() || !file_.seek(found->second.start)) return false;
+    const std::uint64_t record_start = archive.position();
+    std::vector<unsigned char>& block = copy_block();
+    std::uint64_t left = found->second.length;
+    while (left > 0) {
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+      const long long got = file_.read(block.data(), want);
+      if (got <= 0) {
+        archive.rewind_to(record_start);
+        return false;
+      }
+      if (!archive.write(block.data(), static_cast<std::size_t>(got))) return false;
+      left -= static_cast<std::uint64_t>(got);
+    }
+    return true;
+  }
+
+  // Lets the pack replace the file (Windows refuses while it is open).
+  void close() { file_.close(); }
+
+ private:
+  struct Span {
+    std::uint64_t start;
+    std::uint64_t length;
+  };
+
+  void load() {
+    if (loaded_) return;
+    loaded_ = true;
+    file_ = File::open(path_, OpenMode::kRead);
+    if (!file_.is_open()) return;
+    const long long size = file_.size();
+    if (size <= 0) return;
+    BlockInput in(file_, static_cast<std::uint64_t>(size));
+    char tag[kTagSize];
+    if (!in.read(tag, kTagSize) || std::memcmp(tag, kMagic, kTagSize) != 0) return;
+    // The reading rules of the format: scan in steps of four bytes for
+    // "file", stop at "abis" or the end.
+    while (in.remaining() >= kTagSize && in.read(tag, kTagSize)) {
+      if (std::memcmp(tag, kTrailer, kTagSize) == 0) return;
+      if (std::memcmp(tag, kTagFile, kTagSize) != 0) continue;
+      const std::uint64_t start = in.position() - kTagSize;
+      unsigned char field[kU32Size];
+      if (in.remaining() < kU32Size || !in.read(field, kU32Size)) return;
+      const std::uint32_t name_length = get_u32le(field);
+      if (in.remaining() < name_length) return;
+      std::string name(name_length, '\0');
+      if (!in.read(name.data(), name.size())) return;
+      if (in.remaining() < kRecFixedSize - kRecNameOffset || !in.read(field, kU32Size)) return;
+      const std::uint32_t data_length = get_u32le(field);
+      if (!in.skip(kRecDataAfterName - kU32Size)) return;  // reserved field, data tag
+      if (in.remaining() < data_length || !in.skip(data_length)) return;
+      // A later record of the same name is the one an unpack leaves behind.
+      index_[name] = Span{start, in.position() - start};
+    }
+  }
+
+  std::string path_;
+  bool loaded_ = false;
+  File file_;
+  std::unordered_map<std::string, Span> index_;
+};
+
+struct WriteCounts {
+  long records = 0;
+};
+
+// Magic, one record per listed file (or its earlier copy), trailer. False
+// when the archive could not be written.
+bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress,
+                   OldArchive& old, PackReport& report, WriteCounts& counts) {
   archive.write(kMagic, kTagSize);
   g_base_path = parent_path(root);
+  std::uint64_t synced = 0;
   const long count = static_cast<long>(g_file_list.size());
   for (long i = 0; i < count; ++i) {
     const std::string entry(g_file_list[static_cast<std::size_t>(i)]);
     const std::string full_path = join_path(root, entry);
     const std::string stored_name = replace_all(entry, "\\", "/");
     File input = File::open(full_path, OpenMode::kRead);
+    bool unreadable = false;
     if (input.is_open()) {
-      const auto listed_size = [&full_path] { return file_size(full_path); };
-      if (!write_record_listed(input, archive, stored_name, listed_size)) return false;
+      const RecordResult result =
+          write_record_listed(input, archive, stored_name, [&input] { return input.size(); });
       input.close();
+      if (result == RecordResult::kArchiveFailed) return false;
+      if (result == RecordResult::kStored) ++counts.records;
+      unreadable = result == RecordResult::kInputFailed;
+    } else {
+      // A file removed since the walk is gone by the user's or the browser's
+      // will; any other file that does not open is kept as it was stored.
+      unreadable = entry_kind(full_path) != EntryKind::kMissing;
+    }
+    if (unreadable) {
+      report.unread.push_back(stored_name);
+      if (old.copy_record(stored_name, archive)) {
+        ++report.kept;
+        ++counts.records;
+      }
+      if (archive.failed()) return false;
+    }
+    if (archive.position() - synced >= kSyncStep) {
+      if (!archive.sync()) return false;
+      synced = archive.position();
     }
     if (progress) progress(stored_name, i + 1, count);
   }
@@ -319,43 +491,137 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
   return !archive.failed();
 }
 
+// Everything of a path up to and with its last separator; empty for a bare name.
+std::string directory_prefix(const std::string& path) {
+  const std::size_t at = path.find_last_of('\\');
+  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+}
+
+// Temporaries that a killed pack left behind; only plain files of exactly
+// the temporary's shape, never a link or what it points at.
+void remove_leftover_temporaries(const std::string& directory) {
+  const std::string pattern = directory + kTemporaryPrefix + "*" + kTemporarySuffix;
+  const Listing listing = list_dir(pattern);
+  if (!listing.ok) return;
+  for (const DirEntry& entry : listing.entries) {
+    if (entry.attributes.find_first_of("dl") != std::string::npos) continue;
+    if (is_temporary_name(entry.name)) remove_file(directory + entry.name);
+  }
+}
+
+std::string temporary_name() {
+  static std::mt19937 random{std::random_device{}()};
+  static const char kDigits[] = "0123456789abcdef";
+  std::string name = kTemporaryPrefix;
+  const std::uint32_t value = static_cast<std::uint32_t>(random());
+  for (std::size_t i = 0; i < kTemporaryDigits; ++i) {
+    name += kDigits[(value >> (4 * (kTemporaryDigits - 1 - i))) & 0xFu];
+  }
+  return name + kTemporarySuffix;
+}
+
+// Creates a new temporary in the directory; never opens an existing name.
+File create_temporary(const std::string& directory, std::string& path) {
+  constexpr int kAttempts = 16;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    path = directory + temporary_name();
+    File file = File::open(path, OpenMode::kCreateNew);
+    if (file.is_open()) return file;
+    // Only a name that is taken is worth another try.
+    if (entry_kind(path) == EntryKind::kMissing) break;
+  }
+  return File();
+}
+
+bool is_real_directory(std::string root) {
+  // A trailing separator would make the system look through a link.
+  while (root.size() > 1 && root.back() == '\\') root.pop_back();
+  return entry_kind(root) == EntryKind::kDirectory;
+}
+
+}  // namespace
+
+bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
+                  long long size) {
+  return write_record_listed(input, archive, stored_name, [size] { return size; }) !=
+         RecordResult::kArchiveFailed;
+}
+
 int kompres(const std::string& root, const std::string& archive_path,
             const PackProgress& progress) {
+  PackReport report;
+  return kompres(root, archive_path, PackOptions{progress, nullptr}, report);
+}
+
+int kompres(const std::string& root, const std::string& archive_path, const PackOptions& options,
+            PackReport& report) {
   writer_clear_file_list();
+  report = PackReport{};
+  // An unmounted drive or a pulled stick leaves a dangling link, a loop or
+  // a plain file where the profile was: packing that would put an empty
+  // archive in place of the stored profile.
+  if (!is_real_directory(root)) return -1;
+
   // Each collected path is made relative and tested against the exclusions
   // as soon as the walk gives it, which leaves the same list as doing both
   // over the whole list afterwards but never holds all the full paths or
   // the excluded caches at once.
   const Exclusions exclusions;
+  std::vector<std::string> skipped;  // relative directories kept out, with their separator
   const auto collect = [&](const std::string& directory, const DirEntry& entry) {
+    if (entry.attributes.find('d') != std::string::npos) {
+      if (options.skip_directory && options.skip_directory(join_path(directory, entry.name))) {
+        std::string path = join_path(directory, entry.name);
+        make_entry_relative(path, root);
+        skipped.push_back(path + "\\");
+      }
+      return 0;
+    }
     const std::size_t before = g_file_list.size();
     wdcb1(directory, entry);
     if (g_file_list.size() == before) return 0;
     std::string path = g_file_list.pop_back();
     make_entry_relative(path, root);
+    for (const std::string& prefix : skipped) {
+      if (path.compare(0, prefix.size(), prefix) == 0) return 0;
+    }
     if (!exclusions.match(path)) g_file_list.push_back(path);
     return 0;
   };
   // A profile directory that cannot be listed would give an empty archive
-  // in place of the stored profile.
-  if (walk_tree(root, collect, true) == -1) {
+  // in place of the stored profile. The collector needs only names and
+  // kinds, which the directory itself gives without a look at each file.
+  if (walk_tree(root, collect, true, EntryDetail::kNameAndKind) == -1) {
     writer_clear_file_list();
     return -1;
   }
 
+  // An archive that is a link (to a file on another drive, say) is replaced
+  // where the link points: the link stays, its target gets the new profile.
+  std::string target;
+  if (!link_target(archive_path, target)) return -1;
+  const std::string directory = directory_prefix(target);
+  remove_leftover_temporaries(directory);
+
   // The old archive is replaced only by a complete new one that is on the
   // disk; until the rename it stays as it was.
-  const std::string temporary = temporary_archive_path(archive_path);
-  File file = File::open(temporary, OpenMode::kWrite);
+  std::string temporary;
+  File file = create_temporary(directory, temporary);
   if (!file.is_open()) return -1;
+  OldArchive old(target);
+  WriteCounts counts;
   bool ok = false;
   {
     ArchiveOutput archive(file);
-    ok = write_archive(root, archive, progress) && archive.flush();
+    ok = write_archive(root, archive, options.progress, old, report, counts) && archive.flush();
   }
+  // Nothing stored at all never replaces an archive that holds files.
+  if (ok && counts.records == 0 && old.holds_records()) ok = false;
+  old.close();
+  ok = ok && file.copy_permissions_of(target);
   ok = ok && file.sync();
   ok = file.close() && ok;
-  if (ok && rename_replace(temporary, archive_path)) return 1;
+  if (ok && rename_replace(temporary, target)) return 1;
   remove_file(temporary);
   return -1;
 }

@@ -13,9 +13,29 @@
 // (stored name, position from 1, number of files) -> 0
 using PackProgress = std::function<int(const std::string& name, long index, long count)>;
 
+struct PackOptions {
+  PackProgress progress;
+  // Asked for each directory the walk meets (its full path); true keeps that
+  // directory and everything below it out of the archive.
+  std::function<bool(const std::string& path)> skip_directory;
+};
+
+// What a pack could not do for single files.
+struct PackReport {
+  // Stored names of the files that could not be read, in the list's order.
+  std::vector<std::string> unread;
+  // How many of them kept the record that the replaced archive held for them.
+  std::size_t kept = 0;
+};
+
 // 1 when the archive was written, -1 when it could not be (the old archive,
-// if any, is then left as it was).
+// if any, is then left as it was). Refused with -1: a root that is not a
+// directory of its own (missing, a file, a link or junction), and a pack
+// that would store no file at all in place of an archive that holds some.
+// An archive path that is a link is replaced through the link.
 int kompres(const std::string& root, const std::string& archive_path, const PackProgress& progress);
+int kompres(const std::string& root, const std::string& archive_path, const PackOptions& options,
+            PackReport& report);
 
 // The writer's steps, exposed for tests.
 int wdcb1(const std::string& directory, const DirEntry& entry);
@@ -25,14 +45,23 @@ void drop_excluded();
 std::vector<std::string> writer_file_list();
 void writer_clear_file_list();
 
-// The file next to the archive that a pack writes before it replaces the
-// archive; a fixed name, so a leftover of a killed pack is simply reused.
-std::string temporary_archive_path(const std::string& archive_path);
+// The new archive is written to a file of its own, created new next to the
+// file it will replace: the prefix, eight hexadecimal digits, the suffix. A
+// short name, so that an archive name of the longest length still packs.
+inline constexpr char kTemporaryPrefix[] = "~ilhome-";
+inline constexpr char kTemporarySuffix[] = ".tmp";
+inline constexpr std::size_t kTemporaryDigits = 8;
+// Whether a directory entry's name has the shape of such a temporary.
+bool is_temporary_name(const std::string& name);
 
 // Largest data length a record can hold.
 inline constexpr std::uint64_t kMaxRecordData = 0xFFFFFFFFull;
 // Copy block for file data; never less than 64 KiB.
 inline constexpr std::size_t kCopyBlockSize = 256 * 1024;
+// The new archive goes to the disk in steps of this size while it is
+// written: a single flush at the end of a large profile on a slow stick
+// would leave the status window unpainted for many seconds.
+inline constexpr std::uint64_t kSyncStep = 16ull * 1024 * 1024;
 
 // Buffered archive output that knows its position, so that a record's data
 // length can be corrected after its data are written and a record can be
@@ -48,6 +77,8 @@ class ArchiveOutput {
   // (bytes after the trailer are never read).
   bool rewind_to(std::uint64_t offset);
   bool flush();
+  // Flushes and makes what was written durable.
+  bool sync();
   std::uint64_t position() const { return flushed_ + buffer_.size(); }
   bool failed() const { return failed_; }
 
@@ -58,11 +89,8 @@ class ArchiveOutput {
   bool failed_ = false;
 };
 
-// Magic, one record per listed file, trailer. False when the archive could
-// not be written.
-bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress);
 // One record for one open input positioned at its start; `size` is the
 // listed size. Returns false only when the archive itself failed; an input
-// that cannot be stored leaves no record.
+// that cannot be read whole, or holds 4 GiB or more, leaves no record.
 bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
                   long long size);

@@ -4,10 +4,12 @@
 // one or types a new name.
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "archive/dirwalk.h"
 #include "main/program.h"
 #include "support/display_path.h"
+#include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
 
@@ -22,10 +24,42 @@ using Stamp = std::array<int, 6>;
 Stamp stamp_of(const DirEntry& e) { return {e.year, e.month, e.day, e.hour, e.minute, e.second}; }
 
 // The names the list was filled from, so that a picked caption finds its own
-// file again (see normalise_chosen_name).
+// file again (see normalise_chosen_name), and the captions shown for them.
 std::vector<std::string>& listed_names() {
   static std::vector<std::string> names;
   return names;
+}
+std::vector<std::string>& listed_captions() {
+  static std::vector<std::string> captions;
+  return captions;
+}
+
+// The listed file whose caption the chooser's text is, exactly as listed; a
+// caption cannot be turned back into its name (blanks at either end and ":("
+// in a name are lost on the way). The selected item first, as two names may
+// share a caption.
+std::optional<std::string> picked_name(const std::string& text) {
+  const std::vector<std::string>& captions = listed_captions();
+  const int index = tk::getIndex(program().ids.list);
+  if (index >= 1 && static_cast<std::size_t>(index) <= captions.size() &&
+      captions[static_cast<std::size_t>(index) - 1] == text) {
+    return listed_names()[static_cast<std::size_t>(index) - 1];
+  }
+  for (std::size_t i = 0; i < captions.size(); ++i) {
+    if (captions[i] == text) return listed_names()[i];
+  }
+  return std::nullopt;
+}
+
+// A typed name is made a name of one file in the archive directory: each
+// byte that would make it a path (separators, a drive's or stream's colon
+// on Windows, NUL) becomes '_'.
+std::string bare_name(std::string name) {
+  const std::string separators = std::string("/\\") + platform_name_separators();
+  for (char& c : name) {
+    if (c == '\0' || separators.find(c) != std::string::npos) c = '_';
+  }
+  return name;
 }
 
 std::string warning_text() {
@@ -46,6 +80,7 @@ std::string archive_caption(const DirEntry& e) {
 void fill_profile_list() {
   const tk::ControlId list = program().ids.list;
   listed_names().clear();
+  listed_captions().clear();
   Listing listing = list_dir_sorted(join_path(archive_dir(), kArchivePattern));
   if (!listing.ok) {
     tk::appendItems(list, kNewProfile);
@@ -58,7 +93,8 @@ void fill_profile_list() {
   for (const DirEntry& e : listing.entries) {
     ++position;
     listed_names().push_back(e.name);
-    tk::appendItems(list, archive_caption(e));
+    listed_captions().push_back(archive_caption(e));
+    tk::appendItems(list, listed_captions().back());
     // Strictly greater: among equal times the first name keeps the selection.
     if (stamp_of(e) > newest) {
       newest = stamp_of(e);
@@ -71,7 +107,7 @@ void fill_profile_list() {
 std::string normalise_chosen_name(const std::string& text) {
   std::vector<std::string> pieces = split_text(text, kCaptionDateSplit);
   std::string name = pieces.size() > 1 ? pieces.front() : text;
-  name = trim(name);
+  name = bare_name(trim(name));
   if (match_nocase(1, last_chars(name, kExtensionLength), kArchiveExtension) != 0) return name;
   // On a file system that tells letter cases apart, an archive listed as
   // Work.ILHOME is shown with the stem Work; the name with ".ilhome" appended
@@ -97,8 +133,9 @@ int choose_archive() {
   } else {
     tk::runModal(p.ids.chooser);
     if (skosong(p.chosen_name) != 0) return 0;
+    const std::optional<std::string> picked = picked_name(p.chosen_name);
+    p.chosen_name = picked ? *picked : normalise_chosen_name(p.chosen_name);
   }
-  p.chosen_name = normalise_chosen_name(p.chosen_name);
   if (tk::isChecked(p.ids.remember) != 0 &&
       file_exists(join_path(archive_dir(), p.chosen_name)) != 0) {
     if (move_file(join_path(archive_dir(), p.chosen_name),

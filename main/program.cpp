@@ -7,6 +7,8 @@
 
 #include "support/clock.h"
 #include "support/console.h"
+#include "support/display_path.h"
+#include "support/file_io.h"
 #include "support/text.h"
 
 namespace {
@@ -19,6 +21,20 @@ constexpr ProgramHooks kSystemHooks = {exit_process, tick_seconds, sleep_ms};
 ProgramHooks& hooks() {
   static ProgramHooks h = kSystemHooks;
   return h;
+}
+
+// Takes the archive directory's lock, waiting for another start to finish
+// for a while; false when it is still held after that. A directory where no
+// lock can be made (read-only, missing) is used without one.
+bool lock_archive_directory(FileLock& lock) {
+  const std::string path = join_path(archive_dir(), kLockName);
+  if (lock.acquire(path) != FileLock::Result::kBusy) return true;
+  const double began = hooks().tick();
+  for (;;) {
+    hooks().sleep(kLockPollMs);
+    if (lock.acquire(path) != FileLock::Result::kBusy) return true;
+    if (hooks().tick() - began >= kLockWaitSeconds) return false;
+  }
 }
 
 }  // namespace
@@ -100,19 +116,37 @@ int dispatch_verb() {
   ProgramState& p = program();
   tk::setVisibility(p.ids.status, 0);
   const std::string verb = argument(1);
-  p.start_time = hooks().tick();
 
   // Three separate tests, in this order: a verb holding both "arsip" and
   // "bakar" packs first and burns afterwards. Without all three arguments
   // nothing is done: an empty home or archive directory would make every path
   // relative to wherever the program happens to run.
   const bool complete = !home_dir().empty() && !archive_dir().empty();
-  if (complete && verb == kVerbUnpack) {
+  const bool unpack = complete && verb == kVerbUnpack;
+  const bool pack = complete && match_nocase(1, verb, kVerbPack) != 0;
+  bool burn = complete && match_nocase(1, verb, kVerbBurn) != 0;
+
+  // One start at a time per archive directory: two at once would write one
+  // archive together, or unpack while the other packs. The lock goes with
+  // this function's end, or with the process however it ends.
+  FileLock lock;
+  if ((unpack || pack || burn) && !lock_archive_directory(lock)) {
+    tk::messageBox("Another ilhome is still working on " + display_path(archive_dir()) +
+                       ".\n\nTry again when it has finished.",
+                   "Error", 0);
+    // No browser is to start on a profile that was not set up.
+    return unpack ? kExitNoProfile : kExitDone;
+  }
+  p.start_time = hooks().tick();
+
+  if (unpack) {
     if (choose_archive() == 0) return kExitNoProfile;
     unpack_run();
   }
-  if (complete && match_nocase(1, verb, kVerbPack) != 0) pack_run();
-  if (complete && match_nocase(1, verb, kVerbBurn) != 0) burn_run();
+  // A profile that could not be saved is not burned: it is the only copy
+  // of this session.
+  if (pack && pack_run() == PackOutcome::kNotSaved) burn = false;
+  if (burn) burn_run();
 
   for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
   return kExitDone;

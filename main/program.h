@@ -20,6 +20,14 @@ inline constexpr char kArchivePattern[] = "*.ilhome";
 inline constexpr char kArchiveExtension[] = ".ilhome";
 inline constexpr char kDefaultArchive[] = "default.ilhome";
 inline constexpr char kMarkerName[] = "ilhome.inuse";
+// The lock file in the archive directory; not "*.ilhome", so never listed.
+inline constexpr char kLockName[] = "ilhome.lock";
+inline constexpr double kLockWaitSeconds = 30.0;
+inline constexpr unsigned long kLockPollMs = 250;
+// The longest marker content read; longer is no file name.
+inline constexpr std::size_t kMaxMarkerBytes = 4096;
+// Files named in the warning about unreadable files; the rest are counted.
+inline constexpr std::size_t kMaxNamedUnread = 10;
 inline constexpr char kNewProfile[] = "New Profile";
 inline constexpr char kProfileSubdir[] = "profile";
 inline constexpr int kChooserTimer = 2000;
@@ -103,9 +111,11 @@ void fill_profile_list();
 std::string archive_caption(const DirEntry& entry);
 std::string normalise_chosen_name(const std::string& text);
 
-// Unpack and pack runs.
+// Unpack and pack runs. The pack tells whether the profile went into its
+// archive, or whether no profile was in use (no marker).
+enum class PackOutcome { kNothingInUse, kSaved, kNotSaved };
 void unpack_run();
-void pack_run();
+PackOutcome pack_run();
 int cb_dekompres(const std::string& name, long long position);
 int cb_kompres(const std::string& name, long index, long count);
 
@@ -124,3 +134,5 @@ void set_burn_walk_hook(void (*hook)());
 // Seam (main/dir_identity_*.cpp): whether two paths name the same existing
 // directory on the file system.
 bool same_directory(const std::string& a, const std::string& b);
+// Whether the directory `inner` is `outer` or lies anywhere below it, by identity.
+bool directory_within(const std::string& inner, const std::string& outer);

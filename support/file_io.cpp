@@ -25,6 +25,13 @@ bool io_fault_now(IoFault kind) {
   return left == 0;
 }
 
+bool is_bare_file_name(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  if (name.find('\0') != std::string::npos) return false;
+  if (name.find_first_of("/\\") != std::string::npos) return false;
+  return name.find_first_of(platform_name_separators()) == std::string::npos;
+}
+
 File::~File() { close(); }
 
 File::File(File&& other) noexcept

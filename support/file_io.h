@@ -11,6 +11,11 @@ enum class OpenMode {
   kWrite,              // create, or empty an existing file; write only
   kReadWriteExisting,  // existing file, read and write, never created or truncated;
                        // never opened through a symbolic link named by the path
+  kReadFileNoFollow,   // existing regular file (never a directory), read only; never
+                       // opened through a symbolic link or junction named by the path
+  kCreateNew,          // a new file, write only: fails when anything, even a dangling
+                       // link, has the name; readable by the owner alone until
+                       // copy_permissions_of gives it its final permissions
 };
 
 class File {
@@ -36,6 +41,12 @@ class File {
   long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
+  // The file's size as the system keeps it (64-bit), -1 when it cannot be had.
+  long long size();
+  // Gives the file the permission bits of the file at `like`, or, when there
+  // is none, those a newly created file gets. Where the system keeps no such
+  // bits per file (Windows: the folder's inherited rights apply), true.
+  bool copy_permissions_of(const std::string& like);
   // True when the close succeeded (or the file was not open).
   bool close();
 
@@ -56,11 +67,51 @@ class File {
 bool rename_replace(const std::string& from, const std::string& to);
 bool remove_file(const std::string& path);
 
+// What a path names, looking at the last component itself: a link (symbolic
+// link, junction or other reparse point) is reported as such, never followed.
+enum class EntryKind { kMissing, kFile, kDirectory, kLink, kOther };
+EntryKind entry_kind(const std::string& path);
+
+// The path of the file that `path` finally names: `path` itself when it is no
+// link (or does not exist), else the end of the chain of links, which may not
+// exist yet. False when the chain cannot be followed (a loop, an unreadable link).
+bool link_target(const std::string& path, std::string& target);
+
+// Whether `name` can only name an entry of a directory, never a path: not
+// empty, no NUL, no separator (slash, backslash, and on Windows the colon of a
+// drive or a stream), and neither "." nor "..".
+bool is_bare_file_name(const std::string& name);
+
+// A lock that one process at a time holds on a lock file, released by the
+// system when the holder ends however it ends.
+class FileLock {
+ public:
+  enum class Result {
+    kHeld,         // this object holds the lock
+    kBusy,         // another holder has it
+    kUnavailable,  // no lock can be made here (read-only or missing directory)
+  };
+  FileLock() = default;
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  // Creates the lock file when needed (never through a link) and tries once.
+  Result acquire(const std::string& lock_file_path);
+  void release();
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;
+};
+
 // Test hooks: make the n-th call (counting from 1, from now) of a kind fail.
 // Write faults fail after writing part of the block (a short write).
 enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename };
 void io_fail_nth(IoFault kind, long n);
 void io_clear_faults();
+// For the platform layer: the bytes besides the slash, the backslash and NUL
+// that separate a path's components on this system.
+const char* platform_name_separators();
 // For the platform layer: counts one call of the kind and says whether it is
 // the one a test asked to fail.
 bool io_fault_now(IoFault kind);

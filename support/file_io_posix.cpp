@@ -1,6 +1,9 @@
-// POSIX file seam: open/read/write/fsync/close/rename on file descriptors.
+// POSIX file seam: open/read/write/fsync/close/rename on file descriptors, link
+// inspection with lstat/readlink, and flock for the lock file.
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,17 +45,28 @@ File File::open(const std::string& path, OpenMode mode) {
       // symbolic link to whatever the link points at.
       flags |= O_RDWR | O_NOFOLLOW;
       break;
+    case OpenMode::kReadFileNoFollow:
+      flags |= O_RDONLY | O_NOFOLLOW;
+      break;
+    case OpenMode::kCreateNew:
+      // O_EXCL also refuses a name that is a link, dangling or not.
+      flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+      break;
   }
+  const mode_t create_mode = mode == OpenMode::kCreateNew ? 0600 : 0666;
   // Opening a named pipe waits for a program at its other end; without
   // waiting, such a file (and any device or socket) is recognised and refused:
   // only files and directories hold bytes to keep or overwrite.
   int fd;
   do {
-    fd = ::open(posix_path(path).c_str(), flags | O_NONBLOCK, 0666);
+    fd = ::open(posix_path(path).c_str(), flags | O_NONBLOCK, create_mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return file;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+  const bool known = ::fstat(fd, &st) == 0;
+  const bool wanted =
+      S_ISREG(st.st_mode) || (S_ISDIR(st.st_mode) && mode != OpenMode::kReadFileNoFollow);
+  if (!known || !wanted) {
     ::close(fd);
     return file;
   }
@@ -117,6 +131,23 @@ bool File::sync() {
   return ::fsync(fd_of(handle_)) == 0;
 }
 
+long long File::size() { return static_cast<const File&>(*this).size(); }
+
+bool File::copy_permissions_of(const std::string& like) {
+  if (!is_open()) return false;
+  struct stat st {};
+  mode_t bits;
+  if (::stat(posix_path(like).c_str(), &st) == 0) {
+    bits = st.st_mode & 07777;
+  } else {
+    // What open(..., 0666) would have given: the process's umask applies.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    bits = 0666 & ~mask;
+  }
+  return ::fchmod(fd_of(handle_), bits) == 0;
+}
+
 bool File::close() {
   if (!is_open()) return true;
   const int fd = fd_of(std::exchange(handle_, kNoHandle));
@@ -139,3 +170,76 @@ bool rename_replace(const std::string& from, const std::string& to) {
 }
 
 bool remove_file(const std::string& path) { return ::unlink(posix_path(path).c_str()) == 0; }
+
+const char* platform_name_separators() { return ""; }
+
+EntryKind entry_kind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(posix_path(path).c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? EntryKind::kMissing : EntryKind::kOther;
+  }
+  if (S_ISLNK(st.st_mode)) return EntryKind::kLink;
+  if (S_ISDIR(st.st_mode)) return EntryKind::kDirectory;
+  if (S_ISREG(st.st_mode)) return EntryKind::kFile;
+  return EntryKind::kOther;
+}
+
+bool link_target(const std::string& path, std::string& target) {
+  // The limit the system itself puts on a chain of links.
+  constexpr int kMaxHops = 40;
+  std::string current = posix_path(path);
+  for (int hop = 0; hop <= kMaxHops; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      target = replace_all(current, "/", "\\");
+      return true;
+    }
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink(current.c_str(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return false;
+    const std::string next(buffer, static_cast<std::size_t>(length));
+    if (next.front() == '/') {
+      current = next;
+    } else {
+      const std::string directory = directory_of(current);
+      current = (directory == "/" ? "" : directory) + "/" + next;
+    }
+  }
+  return false;
+}
+
+FileLock::~FileLock() { release(); }
+
+FileLock::Result FileLock::acquire(const std::string& lock_file_path) {
+  release();
+  const std::string native = posix_path(lock_file_path);
+  // flock locks belong to the open file, so a second opening, even by the
+  // same process, is refused while this one holds it; the system drops the
+  // lock when the process ends.
+  int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // A lock file that exists in a directory that cannot be written to any
+  // more can still be locked.
+  if (fd < 0) fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return Result::kUnavailable;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Result::kUnavailable;
+  }
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    const bool busy = errno == EWOULDBLOCK;
+    ::close(fd);
+    return busy ? Result::kBusy : Result::kUnavailable;
+  }
+  handle_ = fd;
+  return Result::kHeld;
+}
+
+void FileLock::release() {
+  if (handle_ == kNoHandle) return;
+  ::close(fd_of(std::exchange(handle_, kNoHandle)));
+}

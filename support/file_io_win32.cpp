@@ -1,4 +1,5 @@
-// Windows file seam: CreateFileA/ReadFile/WriteFile/FlushFileBuffers/MoveFileExA.
+// Windows file seam: CreateFileA/ReadFile/WriteFile/FlushFileBuffers/MoveFileExA,
+// reparse-point inspection and the lock file held open without sharing.
 #include <windows.h>
 
 #include <utility>
@@ -31,17 +32,26 @@ File File::open(const std::string& path, OpenMode mode) {
     case OpenMode::kReadWriteExisting:
       access = GENERIC_READ | GENERIC_WRITE;
       break;
+    case OpenMode::kReadFileNoFollow:
+      break;
+    case OpenMode::kCreateNew:
+      // Fails when anything, a link included, has the name already.
+      access = GENERIC_WRITE;
+      share = 0;
+      disposition = CREATE_NEW;
+      break;
   }
-  // An in-place overwrite opens the name itself, not what a link or junction
-  // points at, and refuses it when it is such a reparse point.
-  const DWORD flags = mode == OpenMode::kReadWriteExisting
-                          ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT
-                          : FILE_ATTRIBUTE_NORMAL;
+  // These modes open the name itself, not what a link or junction points at,
+  // and refuse it when it is such a reparse point.
+  const bool no_follow = mode == OpenMode::kReadWriteExisting ||
+                         mode == OpenMode::kReadFileNoFollow || mode == OpenMode::kCreateNew;
+  const DWORD flags =
+      no_follow ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
   HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
-  if (h != INVALID_HANDLE_VALUE && mode == OpenMode::kReadWriteExisting) {
+  if (h != INVALID_HANDLE_VALUE && no_follow) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    const DWORD refused = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & refused) != 0) {
       CloseHandle(h);
       h = INVALID_HANDLE_VALUE;
     }
@@ -96,6 +106,17 @@ bool File::sync() {
   return FlushFileBuffers(handle_of(handle_)) != 0;
 }
 
+long long File::size() {
+  LARGE_INTEGER size;
+  if (!is_open() || !GetFileSizeEx(handle_of(handle_), &size)) return -1;
+  return static_cast<long long>(size.QuadPart);
+}
+
+bool File::copy_permissions_of(const std::string&) {
+  // A new file takes the rights its folder passes on, as the old one did.
+  return is_open();
+}
+
 bool File::close() {
   if (!is_open()) return true;
   HANDLE h = handle_of(std::exchange(handle_, kNoHandle));
@@ -111,3 +132,79 @@ bool rename_replace(const std::string& from, const std::string& to) {
 }
 
 bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+const char* platform_name_separators() { return ":"; }
+
+EntryKind entry_kind(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryKind::kMissing
+                                                                          : EntryKind::kOther;
+  }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::kLink;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::kDirectory;
+  return EntryKind::kFile;
+}
+
+bool link_target(const std::string& path, std::string& target) {
+  if (entry_kind(path) != EntryKind::kLink) {
+    target = path;
+    return true;
+  }
+  // Opening the name without FILE_FLAG_OPEN_REPARSE_POINT follows the whole
+  // chain; the handle then tells where it ended.
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char buffer[MAX_PATH * 4];
+  const DWORD length =
+      GetFinalPathNameByHandleA(h, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(h);
+  if (length == 0 || length >= sizeof buffer) return false;
+  std::string final_path(buffer, length);
+  // The answer comes as \\?\C:\... or \\?\UNC\server\...; the short forms
+  // are what the rest of the program uses.
+  const std::string unc = "\\\\?\\UNC\\";
+  const std::string local = "\\\\?\\";
+  if (final_path.compare(0, unc.size(), unc) == 0) {
+    final_path = "\\\\" + final_path.substr(unc.size());
+  } else if (final_path.compare(0, local.size(), local) == 0) {
+    final_path = final_path.substr(local.size());
+  }
+  target = final_path;
+  return true;
+}
+
+FileLock::~FileLock() { release(); }
+
+FileLock::Result FileLock::acquire(const std::string& lock_file_path) {
+  release();
+  // Held open without sharing: every other opening fails with a sharing
+  // violation until this handle is closed, which the system does when the
+  // process ends however it ends.
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE h = CreateFileA(lock_file_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_ALWAYS, flags, nullptr);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) {
+    // A lock file left in a folder that has become read-only.
+    h = CreateFileA(lock_file_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags,
+                    nullptr);
+  }
+  if (h == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? Result::kBusy : Result::kUnavailable;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    CloseHandle(h);
+    return Result::kUnavailable;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  return Result::kHeld;
+}
+
+void FileLock::release() {
+  if (handle_ == kNoHandle) return;
+  CloseHandle(handle_of(std::exchange(handle_, kNoHandle)));
+}

@@ -33,7 +33,13 @@ std::optional<std::string> read_file(const std::string& path) {
   if (size < 0) return std::nullopt;
   File file = File::open(path, OpenMode::kRead);
   if (!file.is_open()) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
+  // A file that shrank since it was listed gives what it now holds, never
+  // bytes that were not read.
+  return read_up_to(file, static_cast<std::size_t>(size));
+}
+
+std::optional<std::string> read_up_to(File& file, std::size_t limit) {
+  std::string bytes(limit, '\0');
   std::size_t filled = 0;
   while (filled < bytes.size()) {
     const long long got = file.read(bytes.data() + filled, bytes.size() - filled);
@@ -41,8 +47,6 @@ std::optional<std::string> read_file(const std::string& path) {
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }
-  // A file that shrank since it was listed gives what it now holds, never
-  // bytes that were not read.
   bytes.resize(filled);
   return bytes;
 }

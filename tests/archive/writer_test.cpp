@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -34,6 +36,15 @@ DirEntry make_entry(std::string name, std::string attributes) {
 
 class Writer : public ScratchDir {
  protected:
+  // Names in the scratch directory that have the temporary's shape.
+  std::vector<std::string> temporaries() const {
+    std::vector<std::string> found;
+    for (const auto& item : std::filesystem::directory_iterator(dir_)) {
+      const std::string name = item.path().filename().string();
+      if (is_temporary_name(name)) found.push_back(name);
+    }
+    return found;
+  }
   int pack(const std::string& root, const std::string& archive) {
     calls_.clear();
     return kompres(root, archive, [this](const std::string& name, long index, long count) {
@@ -65,7 +76,7 @@ TEST_F(Writer, WorkedExampleByteForByte) {
   ASSERT_EQ(87u, expected.size());
   EXPECT_EQ(expected, read_bytes(archive));
   EXPECT_EQ((std::vector<PackCall>{{"ilvar6.ini", 1, 2}, {"mail/a.txt", 2, 2}}), calls_);
-  EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive)));
+  EXPECT_TRUE(temporaries().empty());
 
   // Unpacked into another home, the settings file names that home.
   const std::string other = at("Q");
@@ -168,7 +179,7 @@ TEST_F(Writer, UnlistableRootKeepsTheOldArchive) {
   ASSERT_TRUE(write_bytes(archive, "old archive"));
   EXPECT_EQ(-1, pack(at("no\\such\\profile"), archive));
   EXPECT_EQ("old archive", read_bytes(archive));
-  EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive)));
+  EXPECT_TRUE(temporaries().empty());
   EXPECT_TRUE(calls_.empty());
 }
 
@@ -197,23 +208,51 @@ TEST_F(Writer, FailuresKeepTheOldArchiveAndLeaveNoTemporary) {
     EXPECT_EQ(-1, pack(root, archive)) << c.what;
     io_clear_faults();
     EXPECT_EQ("old archive", read_bytes(archive)) << c.what;
-    EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive))) << c.what;
+    EXPECT_TRUE(temporaries().empty()) << c.what;
   }
   // Without a fault the same pack replaces it.
   ASSERT_EQ(1, pack(root, archive));
   EXPECT_EQ(20u + 7u + 2 * kCopyBlockSize + 5 + 8, read_bytes(archive).size());
 }
 
-TEST_F(Writer, LeftoverTemporaryIsReused) {
+TEST_F(Writer, LeftoverTemporariesAreRemovedAndNothingElse) {
   const std::string root = at("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\f", "data"));
   const std::string archive = at("a.ilhome");
   ASSERT_TRUE(write_bytes(archive, "old"));
-  // A killed pack left a longer temporary behind.
-  ASSERT_TRUE(write_bytes(temporary_archive_path(archive), std::string(100000, 'x')));
+  struct Case {
+    const char* name;
+    bool removed;
+  };
+  const Case cases[] = {
+      // Left by a killed pack.
+      {"~ilhome-0123abcd.tmp", true},
+      {"~ilhome-ffffffff.tmp", true},
+      // Not names a pack makes.
+      {"~ilhome-ABCDEF01.tmp", false},
+      {"~ilhome-123.tmp", false},
+      {"~ilhome-0123abcd.tmp.txt", false},
+      {"a.ilhome.ilhome-tmp", false},
+  };
+  for (const Case& c : cases) ASSERT_TRUE(write_bytes(at(c.name), std::string(100000, 'x')));
   ASSERT_EQ(1, pack(root, archive));
   EXPECT_EQ("IL10" + record("f", "data") + "abis", read_bytes(archive));
-  EXPECT_EQ("<missing>", read_bytes(temporary_archive_path(archive)));
+  for (const Case& c : cases) {
+    EXPECT_EQ(!c.removed, std::filesystem::exists(dir_ / c.name)) << c.name;
+  }
+}
+
+TEST_F(Writer, TemporaryNameIsShortSoTheLongestArchiveNamePacks) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\f", "data"));
+  const std::string name = std::string(248, 'n') + ".ilhome";  // 255 bytes
+  ASSERT_EQ(1, pack(root, at(name)));
+  // Read through the standard library: the file seam's narrow names stop at
+  // the system's short path limit on Windows.
+  std::ifstream in(dir_ / name, std::ios::binary);
+  const std::string stored{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ("IL10" + record("f", "data") + "abis", stored);
+  EXPECT_TRUE(temporaries().empty());
 }
 
 TEST_F(Writer, UnopenableFileGetsNoRecordButAProgressCall) {
@@ -232,7 +271,7 @@ TEST_F(Writer, InputFailingHalfWayIsTakenBack) {
   ASSERT_TRUE(write_bytes(root + "\\a", std::string(kCopyBlockSize + 10, 'a')));
   ASSERT_TRUE(write_bytes(root + "\\b", "2"));
   const std::string archive = at("a.ilhome");
-  io_fail_nth(IoFault::kRead, 4);  // a: first block, the size probe, then the failing read
+  io_fail_nth(IoFault::kRead, 2);  // a: first block, then the failing read
   ASSERT_EQ(1, pack(root, archive));
   const std::string bytes = read_bytes(archive);
   const std::string expected = "IL10" + record("b", "2") + "abis";
@@ -284,6 +323,138 @@ TEST_F(Writer, FileOf4GiBOrMoreGetsNoRecord) {
   ASSERT_EQ(1, pack(root, archive));
   EXPECT_EQ("IL10" + record("small", "s") + "abis", read_bytes(archive));
   EXPECT_EQ((std::vector<PackCall>{{"huge", 1, 2}, {"small", 2, 2}}), calls_);
+}
+
+// A file that cannot be read keeps the record of the archive it replaces.
+TEST_F(Writer, UnreadableFileKeepsTheOldRecord) {
+  struct Case {
+    const char* what;
+    IoFault kind;
+    long nth;
+    std::string old_archive;
+    std::string expected;  // records between magic and trailer
+    std::size_t kept;
+  };
+  const std::string old_b = record("b", "old b");
+  const std::string old_ini = record("ilvar6.ini", "p=<akar2>\\old");
+  // Opens: 1 the new archive, 2 a, 3 b, 4 ilvar6.ini. Reads: 1 and 2 a (its
+  // data, then its end), 3 and 4 b, 5 ilvar6.ini.
+  const Case cases[] = {
+      {"b does not open, old copy", IoFault::kOpen, 3, "IL10" + old_b + "abis",
+       record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+      {"b does not read, old copy", IoFault::kRead, 3, "IL10" + old_b + "abis",
+       record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+      {"settings do not read, old copy", IoFault::kRead, 5,
+       "IL10" + record("zzz", "other") + old_ini + "abis",
+       record("a", "new a") + record("b", "new b") + old_ini, 1},
+      {"b does not open, no old copy", IoFault::kOpen, 3, "IL10" + record("c", "c") + "abis",
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      {"b does not open, no old archive", IoFault::kOpen, 3, "",
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      {"b does not open, old archive is no archive", IoFault::kOpen, 3, "not an archive",
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      // The data length runs past the end: the index stops before b.
+      {"old archive cut short", IoFault::kOpen, 3, "IL10" + old_b.substr(0, old_b.size() - 1),
+       record("a", "new a") + record("ilvar6.ini", "x"), 0},
+      {"old record after junk and a damaged name length", IoFault::kOpen, 3,
+       "IL10junk" + old_b + "file" + le32(0xFFFFFFF0u) + "abis",
+       record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+  };
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "new a"));
+  ASSERT_TRUE(write_bytes(root + "\\b", "new b"));
+  ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "x"));
+  const std::string archive = at("a.ilhome");
+  for (const Case& c : cases) {
+    remove_file(archive);
+    if (!c.old_archive.empty()) {
+      ASSERT_TRUE(write_bytes(archive, c.old_archive));
+    }
+    io_fail_nth(c.kind, c.nth);
+    PackReport report;
+    const int result = kompres(root, archive, PackOptions{}, report);
+    io_clear_faults();
+    EXPECT_EQ(1, result) << c.what;
+    EXPECT_EQ("IL10" + c.expected + "abis", read_bytes(archive)) << c.what;
+    const std::string unread = c.nth == 5 ? "ilvar6.ini" : "b";
+    EXPECT_EQ(std::vector<std::string>{unread}, report.unread) << c.what;
+    EXPECT_EQ(c.kept, report.kept) << c.what;
+  }
+}
+
+TEST_F(Writer, FileRemovedSinceTheWalkIsNoUnreadableFile) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "a"));
+  ASSERT_TRUE(write_bytes(root + "\\b", "b"));
+  const std::string archive = at("a.ilhome");
+  ASSERT_TRUE(write_bytes(archive, "IL10" + record("a", "old a") + "abis"));
+  PackReport report;
+  PackOptions options;
+  options.progress = [&](const std::string& name, long, long) {
+    if (name == "a") remove_file(root + "\\b");  // between the walk and its copy
+    return 0;
+  };
+  ASSERT_EQ(1, kompres(root, archive, options, report));
+  EXPECT_EQ("IL10" + record("a", "a") + "abis", read_bytes(archive));
+  EXPECT_TRUE(report.unread.empty());
+}
+
+TEST_F(Writer, OnlyARealDirectoryIsPacked) {
+  const std::string archive = at("keep.ilhome");
+  const std::string stored = "IL10" + record("f", "stored") + "abis";
+  ASSERT_TRUE(write_bytes(at("plain"), "a file where the profile was"));
+  for (const std::string& root : {at("plain"), at("plain\\"), at("missing")}) {
+    ASSERT_TRUE(write_bytes(archive, stored));
+    EXPECT_EQ(-1, pack(root, archive)) << root;
+    EXPECT_EQ(stored, read_bytes(archive)) << root;
+    EXPECT_TRUE(temporaries().empty()) << root;
+  }
+}
+
+TEST_F(Writer, NothingStoredNeverReplacesAnArchiveWithRecords) {
+  const std::string root = at("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\only", "x"));
+  const std::string archive = at("a.ilhome");
+  const std::string stored = "IL10" + record("f", "stored") + "abis";
+  ASSERT_TRUE(write_bytes(archive, stored));
+  // The one file cannot be read and the old archive has no copy of it.
+  io_fail_nth(IoFault::kOpen, 2);
+  EXPECT_EQ(-1, pack(root, archive));
+  io_clear_faults();
+  EXPECT_EQ(stored, read_bytes(archive));
+  EXPECT_TRUE(temporaries().empty());
+}
+
+TEST_F(Writer, SkippedDirectoryAndAllBelowItStayOut) {
+  const std::string root = at("h\\profile");
+  for (const char* name : {"a", "store\\x.ilhome", "store\\deep\\y", "storey\\z"}) {
+    ASSERT_TRUE(write_bytes(root + "\\" + name, name));
+  }
+  PackOptions options;
+  options.skip_directory = [&](const std::string& path) { return path == root + "\\store"; };
+  PackReport report;
+  ASSERT_EQ(1, kompres(root, at("out.ilhome"), options, report));
+  EXPECT_EQ("IL10" + record("a", "a") + record("storey/z", "storey\\z") + "abis",
+            read_bytes(at("out.ilhome")));
+}
+
+TEST_F(Writer, ArchiveGoesToTheDiskInStepsAndAFailedStepKeepsTheOldArchive) {
+  const std::string root = at("h\\profile");
+  const std::size_t half_step = static_cast<std::size_t>(kSyncStep / 2) + 1;
+  for (const char* name : {"a", "b", "c"}) {
+    ASSERT_TRUE(write_bytes(root + "\\" + name, std::string(half_step, name[0])));
+  }
+  const std::string archive = at("keep.ilhome");
+  ASSERT_TRUE(write_bytes(archive, "old archive"));
+  // The first flush to the disk comes after b, before the end of the pack.
+  io_fail_nth(IoFault::kSync, 1);
+  EXPECT_EQ(-1, pack(root, archive));
+  io_clear_faults();
+  EXPECT_EQ("old archive", read_bytes(archive));
+  EXPECT_EQ(1u, calls_.size());  // stopped once b was written, before it was reported
+  EXPECT_TRUE(temporaries().empty());
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ(8 + 3 * (20 + 1 + half_step), read_bytes(archive).size());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The profile chooser: its list, the preselected newest archive, the default
 // archive taken without asking, the typed names and the remember box.
+#include "archive/dirwalk.h"
+#include "support/text.h"
 #include "tests/main/file_time.h"
 #include "tests/main/program_fixture.h"
 
@@ -109,6 +111,12 @@ TEST_F(ChooserTest, TypedNamesBecomeArchiveNames) {
       {"a:(b:(c", "a.ilhome"},
       {"\tname\r\n", "name.ilhome"},
       {"x.ilhom", "x.ilhom.ilhome"},
+      // Never a path: each separator becomes '_'.
+      {"../x", ".._x.ilhome"},
+      {"..\\x", ".._x.ilhome"},
+      {"/etc/x.ilhome", "_etc_x.ilhome"},
+      {"sub\\work.ilhome", "sub_work.ilhome"},
+      {"..", "...ilhome"},
   };
   for (const Row& r : rows) {
     TearDown();
@@ -185,6 +193,38 @@ TEST_F(ChooserTest, RememberBoxWithANewNameMovesNothing) {
   EXPECT_EQ(marker(), "fresh.ilhome");
   EXPECT_TRUE(fs::exists(arch("work.ilhome")));
   EXPECT_FALSE(fs::exists(arch(kDefaultArchive)));
+}
+
+// The item's place in the list, taken by the answer below.
+int g_pick = 0;
+
+TEST_F(ChooserTest, PickedItemMarksExactlyTheListedFile) {
+  struct Row {
+    const char* name;
+  };
+  // Blanks at either end of the stem, and a stem that is a prefix of another.
+  const Row rows[] = {{" lead.ilhome"}, {"trail .ilhome"}, {"work.ilhome"}};
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    addArchive("lead.ilhome", 2006, 1, 1, 0, 0, 0, "wrong");
+    addArchive("trail.ilhome", 2006, 1, 1, 0, 0, 0, "wrong");
+    addArchive("work.ilhome", 2006, 1, 1, 0, 0, 0, "work");
+    if (std::string(r.name) != "work.ilhome") addArchive(r.name, 2005, 1, 1, 0, 0, 0, "picked");
+    g_pick = 0;
+    const Listing listing = list_dir_sorted(join_path(arch_, kArchivePattern));
+    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+      if (listing.entries[i].name == r.name) g_pick = static_cast<int>(i) + 1;
+    }
+    ASSERT_NE(g_pick, 0) << r.name;
+    answerChooser([](int) {
+      setIndex(program().ids.list, g_pick);
+      test::click(program().ids.start);
+    });
+    EXPECT_EQ(run("ekstrak"), kExitDone) << r.name;
+    EXPECT_EQ(marker(), r.name);
+    EXPECT_TRUE(fs::exists(profile() / (std::string(r.name) + ".txt"))) << r.name;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // The unpack and pack runs: the in-use marker, the progress they show and the
 // "Error" messages, and what is left behind after each failure.
+#include <algorithm>
+
+#include "support/display_path.h"
+#include "support/text.h"
 #include "tests/main/program_fixture.h"
 
 namespace {
@@ -227,19 +231,294 @@ TEST_F(ProgramTest, PackWithoutMarkerDoesNothing) {
   EXPECT_FALSE(g_status_shown_at_exit);
   EXPECT_TRUE(texts(ids().action).empty());
   EXPECT_TRUE(face_->message_boxes.empty());
-  EXPECT_EQ(fs::directory_iterator(root_ / "arch"), fs::directory_iterator());
+  // Nothing but the lock file that every start takes.
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(root_ / "arch")) {
+    names.push_back(item.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{kLockName});
 }
 
-TEST_F(ProgramTest, PackFailureIsReportedAndTheMarkerDeleted) {
+TEST_F(ProgramTest, PackFailureIsReportedAndTheMarkerKept) {
   write_bytes(profile() / "a.txt", "a");
-  write_bytes(arch(kMarkerName), "");  // the archive path is the directory itself
+  write_bytes(arch(kMarkerName), "");  // an unpack that did not finish
   EXPECT_EQ(run("arsip"), kExitDone);
   ASSERT_EQ(face_->message_boxes.size(), 1u);
   EXPECT_EQ(face_->message_boxes[0],
             (test::MessageBoxShown{
                 "Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " + arch_,
                 "Error", 0}));
+  // Left for the user to see, and for a later pack to try again.
+  EXPECT_TRUE(markerExists());
+  EXPECT_EQ(marker(), "");
+}
+
+// What a failed pack must leave: the message naming the archive path as
+// formed, the stored archive and the profile as they were, the marker kept.
+class PackRefusal : public ProgramTest {
+ protected:
+  const std::string stored = make_archive({{"saved.txt", "the only copy"}});
+  void prepare(const std::string& marker_bytes) {
+    write_bytes(profile() / "a.txt", "a");
+    write_bytes(arch(kDefaultArchive), stored);
+    write_bytes(arch(kMarkerName), marker_bytes);
+  }
+  void expectRefused(const std::string& archive_path, const std::string& marker_bytes,
+                     const std::string& what) {
+    ASSERT_EQ(face_->message_boxes.size(), 1u) << what;
+    EXPECT_EQ(face_->message_boxes[0],
+              (test::MessageBoxShown{"Failed to save profile.\n\nProfile dir = " + home_ +
+                                         "\nProfile file = " + display_path(archive_path),
+                                     "Error", 0}))
+        << what;
+    EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored) << what;
+    EXPECT_EQ(read_bytes(arch(kMarkerName)), marker_bytes) << what;
+    EXPECT_EQ(archiveDirNames(),
+              (std::vector<std::string>{kDefaultArchive, kMarkerName, kLockName}))
+        << what;
+  }
+  std::vector<std::string> archiveDirNames() const {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(root_ / "arch")) {
+      names.push_back(item.path().filename().string());
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      // The fixed order of the expectations: archive, marker, lock.
+      const auto rank = [](const std::string& n) {
+        return n == kDefaultArchive ? 0 : n == kMarkerName ? 1 : n == kLockName ? 2 : 3;
+      };
+      return rank(a) != rank(b) ? rank(a) < rank(b) : a < b;
+    });
+    return names;
+  }
+};
+
+TEST_F(PackRefusal, MarkerThatIsNoBareFileName) {
+  struct Row {
+    const char* what;
+    std::string content;
+  };
+  const std::string outside = (root_ / "outside.ilhome").string();
+  const Row rows[] = {
+      {"empty: an unpack that did not finish", ""},
+      {"the real name and a NUL byte", std::string("default.ilhome\0", 15)},
+      {"NUL bytes only", std::string(11, '\0')},
+      {"parent with a slash", "../x.ilhome"},
+      {"parent with a backslash", "..\\x.ilhome"},
+      {"a subdirectory", "sub/default.ilhome"},
+      {"an absolute path", outside},
+      {"dot", "."},
+      {"dot dot", ".."},
+      {"far too long for a name", std::string(kMaxMarkerBytes + 1, 'n')},
+      {"the marker itself", "ILHOME.inuse"},
+      {"the lock file", kLockName},
+      {"a temporary's name", "~ilhome-0123abcd.tmp"},
+  };
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    prepare(r.content);
+    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
+    expectRefused(join_path(arch_, r.content), r.content, r.what);
+    EXPECT_FALSE(fs::exists(root_ / "x.ilhome")) << r.what;
+    EXPECT_FALSE(fs::exists(outside)) << r.what;
+    EXPECT_EQ(read_bytes(profile() / "a.txt"), "a") << r.what;
+  }
+}
+
+TEST_F(PackRefusal, ProfileThatIsNoDirectory) {
+  struct Row {
+    const char* what;
+    bool plain_file;
+  };
+  const Row rows[] = {{"missing (an unmounted drive)", false}, {"a plain file", true}};
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    write_bytes(arch(kDefaultArchive), stored);
+    write_bytes(arch(kMarkerName), kDefaultArchive);
+    if (r.plain_file) write_bytes(profile(), "not a directory");
+    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
+    expectRefused(arch_ + "\\" + kDefaultArchive, kDefaultArchive, r.what);
+  }
+}
+
+TEST_F(PackRefusal, ProfileWithoutFilesNeverReplacesAnArchiveWithFiles) {
+  struct Row {
+    const char* what;
+    const char* only_file;  // nullptr: none at all
+  };
+  const Row rows[] = {{"empty directories only", nullptr},
+                      {"only what the pack leaves out", "cache4/x.bin"}};
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    fs::create_directories(profile() / "empty" / "deeper");
+    if (r.only_file != nullptr) write_bytes(profile() / r.only_file, "cache");
+    write_bytes(arch(kDefaultArchive), stored);
+    write_bytes(arch(kMarkerName), kDefaultArchive);
+    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
+    expectRefused(arch_ + "\\" + kDefaultArchive, kDefaultArchive, r.what);
+  }
+}
+
+TEST_F(ProgramTest, EmptyProfileStillReplacesAnArchiveWithoutFiles) {
+  fs::create_directories(profile());
+  struct Row {
+    const char* what;
+    const char* archive;  // nullptr: none yet
+  };
+  const Row rows[] = {{"no archive yet", nullptr}, {"an archive of no record", "IL10abis"}};
+  for (const Row& r : rows) {
+    if (r.archive != nullptr) write_bytes(arch("e.ilhome"), r.archive);
+    write_bytes(arch(kMarkerName), "e.ilhome");
+    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
+    EXPECT_TRUE(face_->message_boxes.empty()) << r.what;
+    EXPECT_EQ(read_bytes(arch("e.ilhome")), "IL10abis") << r.what;
+    EXPECT_FALSE(markerExists()) << r.what;
+  }
+}
+
+TEST_F(ProgramTest, LongestArchiveNamesPack) {
+  for (const std::size_t length : {245u, 250u, 255u}) {
+    const std::string name = std::string(length - 7, 'n') + ".ilhome";
+    write_bytes(profile() / "a.txt", "a");
+    write_bytes(arch(kMarkerName), name);
+    EXPECT_EQ(run("arsip"), kExitDone) << length;
+    EXPECT_TRUE(face_->message_boxes.empty()) << length;
+    EXPECT_EQ(read_bytes(arch(name)), make_archive({{"a.txt", "a"}})) << length;
+    EXPECT_FALSE(markerExists()) << length;
+  }
+}
+
+TEST_F(ProgramTest, ArchiveDirectoryInsideTheProfileIsNotPackedIntoItself) {
+  const fs::path store = profile() / "store";
+  write_bytes(profile() / "a.txt", "a");
+  write_bytes(profile() / "storey" / "b.txt", "b");  // a name that merely begins alike
+  write_bytes(store / "older.ilhome", make_archive({{"x", "older profile"}}));
+  write_bytes(store / kMarkerName, "p.ilhome");
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1) write_bytes(store / kMarkerName, "p.ilhome");  // again, now with p.ilhome there
+    EXPECT_EQ(runArgs({"arsip", home_, store.string()}), kExitDone) << pass;
+    EXPECT_TRUE(face_->message_boxes.empty()) << pass;
+    EXPECT_EQ(read_bytes(store / "p.ilhome"), make_archive({{"a.txt", "a"}, {"storey/b.txt", "b"}}))
+        << pass;
+  }
+}
+
+TEST_F(ProgramTest, UnreadableFileKeepsItsEarlierCopyAndIsNamedInAWarning) {
+  write_bytes(profile() / "a.txt", "new a");
+  write_bytes(profile() / "b.txt", "new b");
+  write_bytes(profile() / "c.txt", "new c");
+  write_bytes(arch("w.ilhome"), make_archive({{"b.txt", "old b"}, {"gone.txt", "old gone"}}));
+  write_bytes(arch(kMarkerName), "w.ilhome");
+  // Opens: 1 the marker, 2 the new archive, 3 a.txt, 4 b.txt.
+  io_fail_nth(IoFault::kOpen, 4);
+  EXPECT_EQ(run("arsip"), kExitDone);
+  io_clear_faults();
+  EXPECT_EQ(read_bytes(arch("w.ilhome")),
+            make_archive({{"a.txt", "new a"}, {"b.txt", "old b"}, {"c.txt", "new c"}}));
+  ASSERT_EQ(face_->message_boxes.size(), 1u);
+  EXPECT_EQ(face_->message_boxes[0],
+            (test::MessageBoxShown{
+                "Some files of the profile could not be read and were not saved:\n\nb.txt\n\n"
+                "Where the profile file held an earlier copy of one of these files, that copy "
+                "was kept.",
+                "Warning", 0}));
   EXPECT_FALSE(markerExists());
+}
+
+TEST_F(ProgramTest, FailedPackIsNeverFollowedByTheBurn) {
+  struct Row {
+    const char* what;
+    bool marker_refused;
+  };
+  const Row rows[] = {{"marker refused", true}, {"profile missing", false}};
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    write_bytes(root_ / "home" / "history.txt", "private");
+    if (r.marker_refused) write_bytes(profile() / "a.txt", "a");
+    write_bytes(arch(kMarkerName), r.marker_refused ? std::string("v.ilhome\0", 9) : "v.ilhome");
+    EXPECT_EQ(run("arsipbakar"), kExitDone) << r.what;
+    ASSERT_EQ(face_->message_boxes.size(), 1u) << r.what;
+    EXPECT_EQ(face_->message_boxes[0].text.rfind("Failed to save profile.", 0), 0u) << r.what;
+    EXPECT_EQ(read_bytes(root_ / "home" / "history.txt"), "private") << r.what;
+  }
+  // A pack that saved is followed by the burn as before.
+  write_bytes(profile() / "a.txt", "a");
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  EXPECT_EQ(run("arsipbakar"), kExitDone);
+  EXPECT_EQ(read_bytes(root_ / "home" / "history.txt"), std::string(4096, '\0'));
+}
+
+class LockTest : public ProgramTest {
+ protected:
+  std::string lockPath() const { return join_path(arch_, kLockName); }
+};
+
+TEST_F(LockTest, SecondStartWaitsThenGivesUpTouchingNothing) {
+  struct Row {
+    const char* verb;
+    int exit_code;
+  };
+  const Row rows[] = {{"ekstrak", kExitNoProfile},
+                      {"arsip", kExitDone},
+                      {"bakar", kExitDone},
+                      {"arsipbakar", kExitDone}};
+  for (const Row& r : rows) {
+    TearDown();
+    SetUp();
+    write_bytes(profile() / "p.txt", "profile");
+    write_bytes(root_ / "home" / "h.txt", "history");
+    write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
+    write_bytes(arch(kMarkerName), "v.ilhome");
+    FileLock other;  // another start holding the directory
+    ASSERT_EQ(other.acquire(lockPath()), FileLock::Result::kHeld);
+    g_ticks = {100.0, 100.0, 110.0, 120.0, 129.9, 130.0};
+    EXPECT_EQ(run(r.verb), r.exit_code) << r.verb;
+    EXPECT_EQ(face_->message_boxes,
+              (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
+                                                       ".\n\nTry again when it has finished.",
+                                                   "Error", 0}}))
+        << r.verb;
+    // Polled until 30 seconds had gone by.
+    EXPECT_EQ(g_sleeps, std::vector<unsigned long>(5, kLockPollMs)) << r.verb;
+    EXPECT_FALSE(g_status_shown_at_exit) << r.verb;
+    EXPECT_FALSE(fs::exists(profile() / "u.txt")) << r.verb;
+    EXPECT_FALSE(fs::exists(arch("v.ilhome"))) << r.verb;
+    EXPECT_EQ(marker(), "v.ilhome") << r.verb;
+    EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), "history") << r.verb;
+  }
+}
+
+TEST_F(LockTest, StartGoesOnOnceTheOtherHasFinished) {
+  write_bytes(profile() / "p.txt", "profile");
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  static FileLock* other = nullptr;
+  FileLock held;
+  ASSERT_EQ(held.acquire(lockPath()), FileLock::Result::kHeld);
+  other = &held;
+  // The other start ends during the second pause.
+  set_program_hooks({record_exit, scripted_tick, [](unsigned long ms) {
+                       record_sleep(ms);
+                       if (g_sleeps.size() == 2) other->release();
+                     }});
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(g_sleeps.size(), 2u);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(read_bytes(arch("v.ilhome")), make_archive({{"p.txt", "profile"}}));
+  // This start's lock went with it.
+  FileLock next;
+  EXPECT_EQ(next.acquire(lockPath()), FileLock::Result::kHeld);
+}
+
+TEST_F(ProgramTest, MissingArchiveDirectoryIsUsedWithoutALock) {
+  write_bytes(root_ / "home" / "h.txt", "history");
+  EXPECT_EQ(runArgs({"bakar", home_, (root_ / "no such dir").string()}), kExitDone);
+  EXPECT_EQ(std::count(g_sleeps.begin(), g_sleeps.end(), kLockPollMs), 0);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), std::string(4096, '\0'));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <string>
@@ -146,6 +147,110 @@ TEST_F(FileSeam, ReadFault) {
   EXPECT_EQ(file.read(buffer, 2), 2);
   EXPECT_EQ(file.read(buffer, 2), -1);
   EXPECT_EQ(file.read(buffer, 2), 2);
+}
+
+// The new archive's temporary must never be opened through a name that is
+// there already: a planted file or link would be written through.
+TEST_F(FileSeam, CreateNewNeverOpensAnExistingName) {
+  write("target", "keep");
+  write("existing", "keep too");
+  const bool links = make_symlink(path("target"), path("link"), false) && exists("link") &&
+                     make_symlink(path("nowhere"), path("dangling"), false);
+  for (const char* name : {"existing", "link", "dangling"}) {
+    if (!links && std::string(name) != "existing") continue;
+    File file = File::open(path(name), OpenMode::kCreateNew);
+    EXPECT_FALSE(file.is_open()) << name;
+  }
+  EXPECT_EQ(contents("target"), "keep");
+  EXPECT_EQ(contents("existing"), "keep too");
+  EXPECT_FALSE(exists("nowhere"));
+  File fresh = File::open(path("fresh"), OpenMode::kCreateNew);
+  ASSERT_TRUE(fresh.is_open());
+  EXPECT_TRUE(fresh.write("new", 3));
+  EXPECT_TRUE(fresh.close());
+  EXPECT_EQ(contents("fresh"), "new");
+}
+
+TEST_F(FileSeam, ReadFileNoFollowTakesOnlyAPlainFile) {
+  write("plain", "name.ilhome");
+  mkdir("dir");
+  EXPECT_TRUE(File::open(path("plain"), OpenMode::kReadFileNoFollow).is_open());
+  EXPECT_FALSE(File::open(path("dir"), OpenMode::kReadFileNoFollow).is_open());
+  EXPECT_FALSE(File::open(path("none"), OpenMode::kReadFileNoFollow).is_open());
+  if (make_symlink(path("plain"), path("link"), false) && exists("link")) {
+    EXPECT_FALSE(File::open(path("link"), OpenMode::kReadFileNoFollow).is_open());
+  }
+}
+
+TEST_F(FileSeam, EntryKindsAndLinkTargets) {
+  write("file", "f");
+  mkdir("dir");
+  EXPECT_EQ(entry_kind(path("file")), EntryKind::kFile);
+  EXPECT_EQ(entry_kind(path("dir")), EntryKind::kDirectory);
+  EXPECT_EQ(entry_kind(path("none")), EntryKind::kMissing);
+  EXPECT_EQ(entry_kind(path("none\\deeper")), EntryKind::kMissing);
+  std::string target;
+  ASSERT_TRUE(link_target(path("file"), target));
+  EXPECT_EQ(target, path("file"));
+  ASSERT_TRUE(link_target(path("none"), target));
+  EXPECT_EQ(target, path("none"));
+  if (!make_symlink(path("file"), path("link"), false) || !exists("link")) {
+    GTEST_SKIP() << "this system cannot make symbolic links here";
+  }
+  ASSERT_TRUE(make_symlink(path("link"), path("chain"), false));
+  ASSERT_TRUE(make_symlink(path("dir"), path("dirlink"), true));
+  EXPECT_EQ(entry_kind(path("link")), EntryKind::kLink);
+  EXPECT_EQ(entry_kind(path("dirlink")), EntryKind::kLink);
+  ASSERT_TRUE(link_target(path("chain"), target));
+  EXPECT_TRUE(std::filesystem::equivalent(native(target), native(path("file"))));
+  EXPECT_EQ(entry_kind(target), EntryKind::kFile);
+  if (make_symlink(path("loop-b"), path("loop-a"), false) &&
+      make_symlink(path("loop-a"), path("loop-b"), false)) {
+    EXPECT_FALSE(link_target(path("loop-a"), target));
+  }
+}
+
+TEST_F(FileSeam, SizeIsSixtyFourBits) {
+  write("big", "");
+  std::error_code error;
+  const std::uintmax_t size = (5ULL << 30) + 3;
+  std::filesystem::resize_file(native(path("big")), size, error);
+  if (error) GTEST_SKIP() << "no sparse large file here: " << error.message();
+  File file = File::open(path("big"), OpenMode::kRead);
+  ASSERT_TRUE(file.is_open());
+  EXPECT_EQ(file.size(), static_cast<long long>(size));
+}
+
+TEST_F(FileSeam, LockIsHeldByOneAtATime) {
+  const std::string lock_path = path("dir.lock");
+  FileLock first;
+  FileLock second;
+  ASSERT_EQ(first.acquire(lock_path), FileLock::Result::kHeld);
+  EXPECT_EQ(second.acquire(lock_path), FileLock::Result::kBusy);
+  first.release();
+  EXPECT_EQ(second.acquire(lock_path), FileLock::Result::kHeld);
+  EXPECT_EQ(first.acquire(lock_path), FileLock::Result::kBusy);
+  EXPECT_EQ(first.acquire(path("no-dir\\dir.lock")), FileLock::Result::kUnavailable);
+}
+
+TEST_F(FileSeam, BareFileNames) {
+  struct Row {
+    std::string name;
+    bool bare;
+  };
+  const Row rows[] = {
+      {"default.ilhome", true},
+      {" lead.ilhome", true},
+      {"...ilhome", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"a/b", false},
+      {"a\\b", false},
+      {"../x", false},
+      {std::string("default.ilhome\0", 15), false},
+  };
+  for (const Row& r : rows) EXPECT_EQ(is_bare_file_name(r.name), r.bare) << r.name;
 }
 
 }  // namespace
