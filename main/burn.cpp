@@ -85,7 +85,7 @@ void write_zero_blocks(File& file, long long size) {
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
   const bool link = entry.attributes.find(kLinkAttribute) != std::string::npos;
-  program().burn_list.push_back({join_path(directory, entry.name), link});
+  program().burn_list.add(directory, entry.name, link);
   return 0;
 }
 
@@ -117,19 +117,21 @@ void burn_files() {
   // so a directory replaced by a link since then leads nowhere.
   const std::string base = walk_base(home_dir());
   RootedOpener opener(opener_root(base));
-  for (long long i = 1; i <= n; ++i) {
-    const BurnItem& item = p.burn_list[static_cast<std::size_t>(i - 1)];
+  BurnList::Reader items(p.burn_list);
+  std::string path;
+  bool link = false;
+  std::string relative;
+  for (long long i = 1; i <= n && items.next(path, link); ++i) {
     // Writing through a link would zero whatever it points to, possibly
     // outside the home directory.
-    if (item.link) continue;
-    if (archives.holds(directory_of(item.path))) continue;
-    std::string relative;
-    if (!relative_to(base, item.path, relative)) continue;
+    if (link) continue;
+    if (archives.holds(directory_of(path))) continue;
+    if (!relative_to(base, path, relative)) continue;
     // A directory, a read-only, locked, vanished or hard-linked file.
     File file = opener.open_for_overwrite(relative);
     if (!file.is_open()) continue;
     const long long size = file.size();
-    show_progress(burn_display_name(item.path), i, n);
+    show_progress(burn_display_name(path), i, n);
     write_zero_blocks(file, size);  // a full disk ends this file, not the run
     file.close();
   }
@@ -139,7 +141,9 @@ void burn_files() {
 void burn_run() {
   ProgramState& p = program();
   show_status(kActionBurn);
-  walk_tree(home_dir(), cb_ma, true);
+  // The visitor needs only each name and its kind, which most file systems
+  // give with the listing itself: no look at every file's own record.
+  walk_tree(home_dir(), cb_ma, true, EntryDetail::kNameAndKind);
   if (g_walk_hook != nullptr) g_walk_hook();
   burn_files();
   const ProgramHooks& hooks = program_hooks();

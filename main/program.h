@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "main/burn_list.h"
 #include "support/clock.h"
 #include "support/dir.h"
 #include "toolkit/toolkit.h"
@@ -51,12 +52,6 @@ struct ProgramControls {
   tk::ControlId start = 0;  // PushButton11
 };
 
-// One path of the burn list, with whether the walk met it as a link.
-struct BurnItem {
-  std::string path;
-  bool link = false;
-};
-
 // What the process keeps from start-up to exit.
 struct ProgramState {
   // The program's path twice, then the arguments.
@@ -64,7 +59,7 @@ struct ProgramState {
   long long archive_size = 1;
   std::string chosen_name;
   ProgramControls ids;
-  std::vector<BurnItem> burn_list;
+  BurnList burn_list;
   std::vector<char> zero_block;
   double start_time = 0;
 };

@@ -34,12 +34,15 @@ bool is_bare_file_name(const std::string& name) {
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)),
+      size_(std::exchange(other.size_, kUnknownSize)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle_ = std::exchange(other.handle_, kNoHandle);
+    size_ = std::exchange(other.size_, kUnknownSize);
   }
   return *this;
 }

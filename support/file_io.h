@@ -54,8 +54,13 @@ class File {
   friend class RootedOpener;  // opens files relative to an open directory
   friend class ConfinedTree;  // creates files relative to an open directory
   static constexpr std::intptr_t kNoHandle = -1;
-  explicit File(std::intptr_t handle) : handle_(handle) {}
+  static constexpr long long kUnknownSize = -1;
+  explicit File(std::intptr_t handle, long long size = kUnknownSize)
+      : handle_(handle), size_(size) {}
   std::intptr_t handle_ = kNoHandle;
+  // The size the platform layer learned while opening, so that size() right
+  // after the open needs no second call; forgotten at the first write.
+  long long size_ = kUnknownSize;
 };
 
 // Replaces `to` with `from` in one step and makes the rename durable.

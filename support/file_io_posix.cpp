@@ -66,11 +66,18 @@ File File::open(const std::string& path, OpenMode mode) {
   const bool known = ::fstat(fd, &st) == 0;
   const bool wanted =
       S_ISREG(st.st_mode) || (S_ISDIR(st.st_mode) && mode != OpenMode::kReadFileNoFollow);
-  if (!known || !wanted || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+  if (!known || !wanted) {
+    ::close(fd);
+    return file;
+  }
+  // O_NONBLOCK changes nothing for a regular file, so only a directory pays
+  // the two calls that clear it.
+  if (S_ISDIR(st.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     return file;
   }
   file.handle_ = fd;
+  file.size_ = static_cast<long long>(st.st_size);
   return file;
 }
 
@@ -85,6 +92,7 @@ long long File::read(void* buffer, std::size_t size) {
 
 bool File::write(const void* data, std::size_t size) {
   if (!is_open()) return false;
+  size_ = kUnknownSize;
   const char* bytes = static_cast<const char*>(data);
   if (io_fault_now(IoFault::kWrite)) {
     // A short write: part of the block reaches the file, as when the disk fills.
@@ -111,8 +119,10 @@ bool File::seek(std::uint64_t offset) {
 }
 
 long long File::size() const {
+  if (!is_open()) return -1;
+  if (size_ != kUnknownSize) return size_;
   struct stat st {};
-  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return -1;
+  if (::fstat(fd_of(handle_), &st) != 0) return -1;
   return static_cast<long long>(st.st_size);
 }
 
@@ -121,11 +131,7 @@ bool File::sync() {
   return ::fsync(fd_of(handle_)) == 0;
 }
 
-long long File::size() {
-  struct stat st {};
-  if (!is_open() || ::fstat(fd_of(handle_), &st) != 0) return -1;
-  return static_cast<long long>(st.st_size);
-}
+long long File::size() { return static_cast<const File&>(*this).size(); }
 
 bool File::copy_permissions_of(const std::string& like) {
   if (!is_open()) return false;
