@@ -41,8 +41,6 @@ class File {
   long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
-  // The file's size as the system keeps it (64-bit), -1 when it cannot be had.
-  long long size();
   // Gives the file the permission bits of the file at `like`, or, when there
   // is none, those a newly created file gets. Where the system keeps no such
   // bits per file (Windows: the folder's inherited rights apply), true.

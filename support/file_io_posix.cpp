@@ -131,8 +131,6 @@ bool File::sync() {
   return ::fsync(fd_of(handle_)) == 0;
 }
 
-long long File::size() { return static_cast<const File&>(*this).size(); }
-
 bool File::copy_permissions_of(const std::string& like) {
   if (!is_open()) return false;
   struct stat st {};

@@ -106,12 +106,6 @@ bool File::sync() {
   return FlushFileBuffers(handle_of(handle_)) != 0;
 }
 
-long long File::size() {
-  LARGE_INTEGER size;
-  if (!is_open() || !GetFileSizeEx(handle_of(handle_), &size)) return -1;
-  return static_cast<long long>(size.QuadPart);
-}
-
 bool File::copy_permissions_of(const std::string&) {
   // A new file takes the rights its folder passes on, as the old one did.
   return is_open();
