@@ -15,13 +15,13 @@
 
 #include "archive/format.h"
 #include "archive/reader.h"
-#include "support/text.h"
+#include "tests/test_util/program_path.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string program_path(const fs::path& path) { return replace_all(path.string(), "/", "\\"); }
+using test_util::program_path;
 
 [[noreturn]] void fail(const std::string& why) {
   std::fprintf(stderr, "fuzz_reader: %s\n", why.c_str());
