@@ -11,7 +11,7 @@
 #include "support/fs.h"
 #include "support/text.h"
 #include "tests/test_util/archive_bytes.h"
-#include "tests/test_util/scratch_dir.h"
+#include "tests/test_util/scratch_test.h"
 
 // Each archive test takes its helpers from here with one using-directive.
 namespace archive_test {

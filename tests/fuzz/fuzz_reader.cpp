@@ -16,6 +16,7 @@
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "tests/test_util/program_path.h"
+#include "tests/test_util/scratch_dir.h"
 
 namespace {
 
@@ -29,14 +30,14 @@ using test_util::program_path;
 }
 
 struct Sandbox {
+  test_util::ScratchDir scratch{"ilhome-fuzz-reader"};
   fs::path base;     // everything the reader may touch lies below this
   fs::path archive;  // base/archive.ilhome
   fs::path home;     // base/a/b/c/d/<home>: escapes of a few levels stay in base
   fs::path profile;
 
   explicit Sandbox(const std::string& home_name) {
-    base = fs::temp_directory_path() / ("ilhome-fuzz-reader-" + std::to_string(std::rand()) + "-" +
-                                        std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    base = scratch.native();
     archive = base / "archive.ilhome";
     home = base / "a" / "b" / "c" / "d" / home_name;
     profile = home / "profile";

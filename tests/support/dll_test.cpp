@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/test_util/scratch_dir.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
 

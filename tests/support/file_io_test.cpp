@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/support/child.h"
-#include "tests/test_util/scratch_dir.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "support/dll.h"
 #include "support/file_io.h"
 #include "tests/support/child.h"
-#include "tests/test_util/scratch_dir.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
 
