@@ -144,6 +144,8 @@ struct SwappedDirectory {
   const char* outside;  // the link's target, below root_/outside
 };
 
+void PrintTo(const SwappedDirectory& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
 class SwappedDirectories : public ProgramTest,
                            public ::testing::WithParamInterface<SwappedDirectory> {};
 
@@ -225,6 +227,8 @@ struct DisplayTime {
   double after_burn;
   bool sleeps;
 };
+
+void PrintTo(const DisplayTime& row, std::ostream* out) { *out << '"' << row.what << '"'; }
 
 class DisplayTimes : public ProgramTest, public ::testing::WithParamInterface<DisplayTime> {};
 

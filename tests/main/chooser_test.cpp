@@ -101,7 +101,10 @@ struct TypedName {
   const char* name;
 };
 
-void PrintTo(const TypedName& row, std::ostream* out) { *out << '"' << row.typed << '"'; }
+// Escaped: some rows type tabs and line ends.
+void PrintTo(const TypedName& row, std::ostream* out) {
+  *out << ::testing::PrintToString(std::string(row.typed));
+}
 
 class TypedNames : public ChooserTest, public ::testing::WithParamInterface<TypedName> {};
 
@@ -202,6 +205,8 @@ struct PickedItem {
   const char* what;
   const char* name;
 };
+
+void PrintTo(const PickedItem& row, std::ostream* out) { *out << '"' << row.what << '"'; }
 
 class PickedItems : public ChooserTest, public ::testing::WithParamInterface<PickedItem> {};
 

@@ -46,6 +46,8 @@ struct ProfileLink {
   const char* target;  // relative to the home directory
 };
 
+void PrintTo(const ProfileLink& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
 class ProfileLinks : public ProgramTest, public ::testing::WithParamInterface<ProfileLink> {};
 
 TEST_P(ProfileLinks, AreNotPacked) {

@@ -15,6 +15,8 @@ struct TrailingSeparators {
   const char* suffix;
 };
 
+void PrintTo(const TrailingSeparators& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
 class HomeWithTrailingSeparators : public ProgramTest,
                                    public ::testing::WithParamInterface<TrailingSeparators> {};
 

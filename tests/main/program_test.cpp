@@ -85,6 +85,8 @@ struct VerbRow {
   Outcome want;
 };
 
+void PrintTo(const VerbRow& row, std::ostream* out) { *out << '"' << row.verb << '"'; }
+
 class EachVerb : public VerbTest, public ::testing::WithParamInterface<VerbRow> {};
 
 TEST_P(EachVerb, RunsItsRuns) {

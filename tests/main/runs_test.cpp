@@ -60,6 +60,8 @@ struct UnpackFailure {
   bool cannot_unpack;
 };
 
+void PrintTo(const UnpackFailure& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
 class UnpackFailures : public ProgramTest, public ::testing::WithParamInterface<UnpackFailure> {};
 
 TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
@@ -123,6 +125,8 @@ struct UnfinishedUnpack {
   IoFault fault;
   long nth;  // 0: no fault
 };
+
+void PrintTo(const UnfinishedUnpack& row, std::ostream* out) { *out << '"' << row.what << '"'; }
 
 class UnfinishedUnpacks : public ProgramTest,
                           public ::testing::WithParamInterface<UnfinishedUnpack> {};
@@ -315,6 +319,8 @@ struct RefusedMarker {
   bool absolute = false;  // the content is a path outside the archive directory
 };
 
+void PrintTo(const RefusedMarker& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
 class RefusedMarkers : public PackRefusal, public ::testing::WithParamInterface<RefusedMarker> {};
 
 TEST_P(RefusedMarkers, AreNoBareFileName) {
@@ -352,6 +358,8 @@ struct UnusableProfile {
   bool plain_file;
 };
 
+void PrintTo(const UnusableProfile& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
 class UnusableProfiles : public PackRefusal,
                          public ::testing::WithParamInterface<UnusableProfile> {};
 
@@ -373,6 +381,8 @@ struct FilelessProfile {
   const char* what;
   const char* only_file;  // nullptr: none at all
 };
+
+void PrintTo(const FilelessProfile& row, std::ostream* out) { *out << '"' << row.what << '"'; }
 
 class FilelessProfiles : public PackRefusal,
                          public ::testing::WithParamInterface<FilelessProfile> {};
@@ -490,6 +500,8 @@ struct LockedVerb {
   const char* verb;
   int exit_code;
 };
+
+void PrintTo(const LockedVerb& row, std::ostream* out) { *out << '"' << row.verb << '"'; }
 
 class LockedVerbs : public LockTest, public ::testing::WithParamInterface<LockedVerb> {};
 
