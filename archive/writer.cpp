@@ -12,7 +12,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "archive/archive_input.h"
 #include "archive/dirwalk.h"
+#include "archive/exclusions.h"
 #include "archive/format.h"
 #include "support/fs.h"
 #include "support/text.h"
@@ -38,12 +40,6 @@ class FileList {
     starts_.push_back(bytes_.size());
     bytes_.append(entry);
   }
-  std::string pop_back() {
-    std::string last(operator[](starts_.size() - 1));
-    bytes_.resize(starts_.back());
-    starts_.pop_back();
-    return last;
-  }
   // Rewrites every entry in order; `change` returns false to drop one.
   template <typename Change>
   void rewrite(Change change) {
@@ -62,12 +58,6 @@ class FileList {
 };
 
 FileList g_file_list;
-std::string g_base_path;
-
-// Browser caches and backups are rebuilt by the browser; packing them only
-// makes the archive bigger. Matched after lower-casing both sides.
-constexpr std::array<const char*, 5> kExclusionPatterns = {"cache4\\*", "cacheIl\\*", "images\\*",
-                                                           "Uninst\\*", "*.bak"};
 
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
@@ -88,14 +78,11 @@ bool read_whole(File& input, std::string& data) {
   }
 }
 
-bool write_fixed_part(ArchiveOutput& archive, const std::string& stored_name,
-                      std::uint32_t data_length) {
-  archive.write(kTagFile, kTagSize);
-  archive.write_u32(static_cast<std::uint32_t>(stored_name.size()));
-  archive.write(stored_name.data(), stored_name.size());
-  archive.write_u32(data_length);
-  archive.write_u32(kReservedValue);
-  return archive.write(kTagData, kTagSize);
+bool write_header(ArchiveOutput& archive, const std::string& stored_name,
+                  std::uint32_t data_length) {
+  static std::string header;
+  put_record_header(header, stored_name, data_length);
+  return archive.write(header.data(), header.size());
 }
 
 }  // namespace
@@ -106,7 +93,7 @@ bool ArchiveOutput::write(const void* data, std::size_t size) {
   if (failed_) return false;
   if (buffer_.size() + size > kOutputBufferSize && !flush()) return false;
   if (size >= kOutputBufferSize) {
-    // Large blocks go straight to the file instead of through the buffer.
+    // A block the size of the buffer gains nothing from a copy into it.
     if (!file_.write(data, size)) {
       failed_ = true;
       return false;
@@ -253,16 +240,16 @@ RecordResult archive_state(const ArchiveOutput& archive, RecordResult otherwise)
 // block: a smaller file is known whole before its record is begun, and a
 // profile is mostly small files.
 RecordResult write_record_listed(File& input, ArchiveOutput& archive,
-                                 const std::string& stored_name,
+                                 const std::string& stored_name, const std::string& base_path,
                                  const std::function<long long()>& listed_size) {
   if (is_settings_file(stored_name)) {
     // The settings file is the one file held whole: the base path is
     // replaced wherever it stands.
     std::string data;
     if (!read_whole(input, data)) return archive_state(archive, RecordResult::kInputFailed);
-    const std::string stored = substitute_on_write(data, g_base_path);
+    const std::string stored = substitute_on_write(data, base_path);
     if (stored.size() > kMaxRecordData) return archive_state(archive, RecordResult::kInputFailed);
-    write_fixed_part(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
+    write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
     archive.write(stored.data(), stored.size());
     return archive_state(archive, RecordResult::kStored);
   }
@@ -282,8 +269,8 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
   }
 
   const std::uint64_t record_start = archive.position();
-  const std::uint64_t length_offset = record_start + kRecNameOffset + stored_name.size();
-  write_fixed_part(archive, stored_name, data_length);
+  const std::uint64_t length_offset = record_start + record_data_length_offset(stored_name.size());
+  write_header(archive, stored_name, data_length);
   std::uint64_t stored = 0;
   while (got > 0) {
     std::uint64_t take = static_cast<std::uint64_t>(got);
@@ -307,59 +294,6 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
   if (stored != data_length) archive.patch_u32(length_offset, static_cast<std::uint32_t>(stored));
   return archive_state(archive, RecordResult::kStored);
 }
-
-// Reads a file in blocks and knows its position, for walking an archive's
-// records without one system call per field.
-class BlockInput {
- public:
-  explicit BlockInput(File& file, std::uint64_t size) : file_(file), size_(size) {}
-  std::uint64_t position() const { return position_; }
-  std::uint64_t remaining() const { return size_ - position_; }
-  bool read(void* out, std::size_t count) {
-    auto* bytes = static_cast<unsigned char*>(out);
-    while (count > 0) {
-      if (next_ == buffer_.size() && !fill()) return false;
-      const std::size_t take = std::min(count, buffer_.size() - next_);
-      std::memcpy(bytes, buffer_.data() + next_, take);
-      next_ += take;
-      position_ += take;
-      bytes += take;
-      count -= take;
-    }
-    return true;
-  }
-  bool skip(std::uint64_t count) {
-    if (count <= buffer_.size() - next_) {
-      next_ += static_cast<std::size_t>(count);
-      position_ += count;
-      return true;
-    }
-    position_ += count;
-    buffer_.clear();
-    next_ = 0;
-    return file_.seek(position_);
-  }
-
- private:
-  static constexpr std::size_t kBlock = 64 * 1024;
-  bool fill() {
-    buffer_.resize(kBlock);
-    const long long got = file_.read(buffer_.data(), buffer_.size());
-    if (got <= 0) {
-      buffer_.clear();
-      next_ = 0;
-      return false;
-    }
-    buffer_.resize(static_cast<std::size_t>(got));
-    next_ = 0;
-    return true;
-  }
-  File& file_;
-  std::uint64_t size_;
-  std::uint64_t position_ = 0;
-  std::vector<unsigned char> buffer_;
-  std::size_t next_ = 0;
-};
 
 // The archive that a pack replaces, as a source of earlier copies: a file
 // the pack cannot read keeps the record this archive holds for it. The
@@ -413,27 +347,20 @@ class OldArchive {
     if (!file_.is_open()) return;
     const long long size = file_.size();
     if (size <= 0) return;
-    BlockInput in(file_, static_cast<std::uint64_t>(size));
-    char tag[kTagSize];
-    if (!in.read(tag, kTagSize) || std::memcmp(tag, kMagic, kTagSize) != 0) return;
-    // The reading rules of the format: scan in steps of four bytes for
-    // "file", stop at "abis" or the end.
-    while (in.remaining() >= kTagSize && in.read(tag, kTagSize)) {
-      if (std::memcmp(tag, kTrailer, kTagSize) == 0) return;
-      if (std::memcmp(tag, kTagFile, kTagSize) != 0) continue;
+    ArchiveInput in(file_, static_cast<std::uint64_t>(size));
+    unsigned char tag[kTagSize];
+    if (in.read(tag, kTagSize) != kTagSize || !tag_is(tag, kMagic)) return;
+    // As an unpack reads it: tags in steps of four bytes up to the trailer
+    // or the end, a record at each "file".
+    RecordHeader header;
+    while (in.read(tag, kTagSize) == kTagSize) {
+      if (tag_is(tag, kTrailer)) return;
+      if (!tag_is(tag, kTagFile)) continue;
       const std::uint64_t start = in.position() - kTagSize;
-      unsigned char field[kU32Size];
-      if (in.remaining() < kU32Size || !in.read(field, kU32Size)) return;
-      const std::uint32_t name_length = get_u32le(field);
-      if (in.remaining() < name_length) return;
-      std::string name(name_length, '\0');
-      if (!in.read(name.data(), name.size())) return;
-      if (in.remaining() < kRecFixedSize - kRecNameOffset || !in.read(field, kU32Size)) return;
-      const std::uint32_t data_length = get_u32le(field);
-      if (!in.skip(kRecDataAfterName - kU32Size)) return;  // reserved field, data tag
-      if (in.remaining() < data_length || !in.skip(data_length)) return;
+      if (!read_record_header(in, header)) return;
+      if (header.data_length > in.remaining() || !in.skip(header.data_length)) return;
       // A later record of the same name is the one an unpack leaves behind.
-      index_[name] = Span{start, in.position() - start};
+      index_[header.name] = Span{start, in.position() - start};
     }
   }
 
@@ -452,7 +379,7 @@ struct WriteCounts {
 bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress,
                    OldArchive& old, PackReport& report, WriteCounts& counts) {
   archive.write(kMagic, kTagSize);
-  g_base_path = parent_path(root);
+  const std::string base_path = parent_path(root);
   std::uint64_t synced = 0;
   const long count = static_cast<long>(g_file_list.size());
   for (long i = 0; i < count; ++i) {
@@ -462,8 +389,8 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
     File input = File::open(full_path, OpenMode::kRead);
     bool unreadable = false;
     if (input.is_open()) {
-      const RecordResult result =
-          write_record_listed(input, archive, stored_name, [&input] { return input.size(); });
+      const RecordResult result = write_record_listed(input, archive, stored_name, base_path,
+                                                      [&input] { return input.size(); });
       input.close();
       if (result == RecordResult::kArchiveFailed) return false;
       if (result == RecordResult::kStored) ++counts.records;
@@ -542,8 +469,8 @@ bool is_real_directory(std::string root) {
 }  // namespace
 
 bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                  long long size) {
-  return write_record_listed(input, archive, stored_name, [size] { return size; }) !=
+                  const std::string& base_path, long long size) {
+  return write_record_listed(input, archive, stored_name, base_path, [size] { return size; }) !=
          RecordResult::kArchiveFailed;
 }
 
@@ -569,18 +496,14 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   const Exclusions exclusions;
   std::vector<std::string> skipped;  // relative directories kept out, with their separator
   const auto collect = [&](const std::string& directory, const DirEntry& entry) {
+    std::string path = join_path(directory, entry.name);
     if (entry.attributes.find('d') != std::string::npos) {
-      if (options.skip_directory && options.skip_directory(join_path(directory, entry.name))) {
-        std::string path = join_path(directory, entry.name);
+      if (options.skip_directory && options.skip_directory(path)) {
         make_entry_relative(path, root);
         skipped.push_back(path + "\\");
       }
       return 0;
     }
-    const std::size_t before = g_file_list.size();
-    wdcb1(directory, entry);
-    if (g_file_list.size() == before) return 0;
-    std::string path = g_file_list.pop_back();
     make_entry_relative(path, root);
     for (const std::string& prefix : skipped) {
       if (path.compare(0, prefix.size(), prefix) == 0) return 0;

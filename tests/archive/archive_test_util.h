@@ -88,6 +88,13 @@ inline std::string record(const std::string& name, const std::string& data,
          "asli" + data;
 }
 
+// A whole archive: the magic, the records in their order, the trailer.
+inline std::string archive_of(const std::vector<std::string>& records) {
+  std::string out = kMagicBytes;
+  for (const std::string& r : records) out += r;
+  return out + kTrailerBytes;
+}
+
 // A fresh directory below the system's temporary directory, removed with
 // everything in it when the test ends.
 class ScratchDir : public ::testing::Test {

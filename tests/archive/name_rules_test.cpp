@@ -14,9 +14,8 @@
 
 namespace {
 
+using archive_test::archive_of;
 using archive_test::files_below;
-using archive_test::kMagicBytes;
-using archive_test::kTrailerBytes;
 using archive_test::read_bytes;
 using archive_test::record;
 using archive_test::ScratchDir;
@@ -38,8 +37,7 @@ TEST_F(SystemNamesUnpack, KeptNamesAreWrittenAndRefusedOnesSkippedWithTheirData)
     std::filesystem::remove_all(dir_ / "home");
     // Data of odd length, so a tag scan through them would miss the next record.
     const std::string first = record(c.name, "data!");
-    ASSERT_TRUE(
-        write_bytes(archive, kMagicBytes + first + record("ok.txt", "fine") + kTrailerBytes));
+    ASSERT_TRUE(write_bytes(archive, archive_of({first, record("ok.txt", "fine")})));
     std::vector<std::string> calls;
     EXPECT_EQ(1, dekompres(profile, archive, [&](const std::string& name, long long) {
                 calls.push_back(name);

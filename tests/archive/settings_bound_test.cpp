@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "archive/format.h"
 #include "archive/reader.h"
@@ -11,8 +12,7 @@
 
 namespace {
 
-using archive_test::kMagicBytes;
-using archive_test::kTrailerBytes;
+using archive_test::archive_of;
 using archive_test::read_bytes;
 using archive_test::record;
 using archive_test::ScratchDir;
@@ -66,10 +66,10 @@ TEST_F(SettingsBoundUnpack, SettingsFilesPastTheBoundAreWrittenAsStored) {
     std::string data;
   };
   const Row rows[] = {{"ilvar6.ini", small_expanding}, {"sub/ilvar6.ini", large_stored}};
-  std::string archive = kMagicBytes;
-  for (const Row& r : rows) archive += record(r.name, r.data);
-  archive += record("after.txt", "still here") + kTrailerBytes;
-  ASSERT_TRUE(write_bytes(at("a.ilhome"), archive));
+  std::vector<std::string> records;
+  for (const Row& r : rows) records.push_back(record(r.name, r.data));
+  records.push_back(record("after.txt", "still here"));
+  ASSERT_TRUE(write_bytes(at("a.ilhome"), archive_of(records)));
   ASSERT_EQ(1, dekompres(home + "\\profile", at("a.ilhome"), nullptr));
   for (const Row& r : rows) {
     EXPECT_TRUE(read_bytes(home + "\\profile\\" + replace_all(r.name, "/", "\\")) == r.data)

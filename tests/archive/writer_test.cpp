@@ -1,4 +1,4 @@
-// The writer: the worked example byte for byte, exclusions, relative names,
+// The writer: a small profile byte for byte, exclusions, relative names,
 // and that the stored archive survives every failure of a pack.
 #include "archive/writer.h"
 
@@ -55,8 +55,8 @@ class Writer : public ScratchDir {
   std::vector<PackCall> calls_;
 };
 
-// The example profile: a settings file naming its own home, and mail\a.txt.
-TEST_F(Writer, WorkedExampleByteForByte) {
+// A settings file naming its own home, and mail\a.txt.
+TEST_F(Writer, SmallProfileByteForByte) {
   const std::string home = at("P");
   const std::string root = home + "\\profile";
   ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "p=" + home + "\\profile"));
@@ -303,7 +303,7 @@ TEST_F(Writer, DataLengthFollowsTheBytesStored) {
       File output = File::open(at("out"), OpenMode::kWrite);
       File input = File::open(at("in"), OpenMode::kRead);
       ArchiveOutput archive(output);
-      ASSERT_TRUE(write_record(input, archive, "name", c.listed));
+      ASSERT_TRUE(write_record(input, archive, "name", "", c.listed));
       ASSERT_TRUE(archive.write("abis", 4));
       ASSERT_TRUE(archive.flush());
     }
