@@ -15,47 +15,12 @@
 #include "archive/archive_input.h"
 #include "archive/dirwalk.h"
 #include "archive/exclusions.h"
+#include "archive/file_list.h"
 #include "archive/format.h"
 #include "support/fs.h"
 #include "support/text.h"
 
 namespace {
-
-// The file list, packed into one buffer: a profile holds tens of thousands
-// of files, and one string object per path would cost several megabytes.
-class FileList {
- public:
-  void clear() {
-    bytes_.clear();
-    bytes_.shrink_to_fit();
-    starts_.clear();
-    starts_.shrink_to_fit();
-  }
-  std::size_t size() const { return starts_.size(); }
-  std::string_view operator[](std::size_t i) const {
-    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] : bytes_.size();
-    return std::string_view(bytes_).substr(starts_[i], end - starts_[i]);
-  }
-  void push_back(std::string_view entry) {
-    starts_.push_back(bytes_.size());
-    bytes_.append(entry);
-  }
-  // Rewrites every entry in order; `change` returns false to drop one.
-  template <typename Change>
-  void rewrite(Change change) {
-    FileList result;
-    std::string entry;
-    for (std::size_t i = 0; i < size(); ++i) {
-      entry = operator[](i);
-      if (change(entry)) result.push_back(entry);
-    }
-    *this = std::move(result);
-  }
-
- private:
-  std::string bytes_;
-  std::vector<std::size_t> starts_;
-};
 
 FileList g_file_list;
 
@@ -174,7 +139,9 @@ bool is_temporary_name(const std::string& name) {
 
 std::vector<std::string> writer_file_list() {
   std::vector<std::string> copy;
-  for (std::size_t i = 0; i < g_file_list.size(); ++i) copy.emplace_back(g_file_list[i]);
+  FileList::Cursor cursor(g_file_list);
+  std::string path;
+  while (cursor.next(path)) copy.push_back(path);
   return copy;
 }
 
@@ -236,9 +203,10 @@ RecordResult archive_state(const ArchiveOutput& archive, RecordResult otherwise)
   return archive.failed() ? RecordResult::kArchiveFailed : otherwise;
 }
 
-// The listed size is asked for only when the file fills more than one copy
-// block: a smaller file is known whole before its record is begun, and a
-// profile is mostly small files.
+// The listed size (the size of the file when it was opened) is asked for
+// before the record is begun only when the file fills more than one copy
+// block: a smaller file is known whole from its first read, and a profile
+// is mostly small files.
 RecordResult write_record_listed(File& input, ArchiveOutput& archive,
                                  const std::string& stored_name, const std::string& base_path,
                                  const std::function<long long()>& listed_size) {
@@ -255,13 +223,20 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
   }
 
   std::vector<unsigned char>& block = copy_block();
+  long long listed = -1;
+  bool listed_asked = false;
+  const auto listed_once = [&] {
+    if (!listed_asked) listed = listed_size();
+    listed_asked = true;
+    return listed;
+  };
   long long got = input.read(block.data(), block.size());
   if (got < 0) return archive_state(archive, RecordResult::kInputFailed);
   std::uint32_t data_length = static_cast<std::uint32_t>(got);
   if (static_cast<std::size_t>(got) == block.size()) {
     // More than one block: the listed size stands until the copy shows how
     // many bytes there really were. A file of 4 GiB or more cannot be stored.
-    const long long listed = listed_size();
+    listed_once();
     if (listed > static_cast<long long>(kMaxRecordData)) {
       return archive_state(archive, RecordResult::kInputFailed);
     }
@@ -283,6 +258,13 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
       return RecordResult::kArchiveFailed;
     }
     stored += take;
+    // A short read that ends where the file ended when it was opened has
+    // met the end, and the read that would only say so is left out. A file
+    // whose size changed meanwhile is read on to the end it has now.
+    if (static_cast<std::size_t>(got) < block.size() &&
+        static_cast<long long>(stored) == listed_once()) {
+      break;
+    }
     got = input.read(block.data(), block.size());
     if (got < 0) {
       // The input failed half-way: take the record back rather than store
@@ -382,8 +364,9 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
   const std::string base_path = parent_path(root);
   std::uint64_t synced = 0;
   const long count = static_cast<long>(g_file_list.size());
-  for (long i = 0; i < count; ++i) {
-    const std::string entry(g_file_list[static_cast<std::size_t>(i)]);
+  FileList::Cursor cursor(g_file_list);
+  std::string entry;
+  for (long i = 0; i < count && cursor.next(entry); ++i) {
     const std::string full_path = join_path(root, entry);
     const std::string stored_name = replace_all(entry, "\\", "/");
     File input = File::open(full_path, OpenMode::kRead);
