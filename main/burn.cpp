@@ -10,6 +10,7 @@
 
 #include "archive/dirwalk.h"
 #include "main/program.h"
+#include "support/dir_identity.h"
 #include "support/file_io.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr char kActionBurn[] = "Incinerating private data and history...";
-constexpr char kLinkAttribute = 'l';
 // Zero bytes go out in writes of this many whole blocks (1 MiB).
 constexpr std::size_t kBlocksPerWrite = 256;
 
@@ -84,8 +84,7 @@ void write_zero_blocks(File& file, long long size) {
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
-  const bool link = entry.attributes.find(kLinkAttribute) != std::string::npos;
-  program().burn_list.add(directory, entry.name, link);
+  program().burn_list.add(directory, entry.name, entry.is_link());
   return 0;
 }
 

@@ -146,9 +146,3 @@ unsigned long long burn_length(long long size);
 // Tests: called between the walk and the overwriting, to change the tree the
 // walk saw; nullptr for none.
 void set_burn_walk_hook(void (*hook)());
-
-// Seam (main/dir_identity_*.cpp): whether two paths name the same existing
-// directory on the file system.
-bool same_directory(const std::string& a, const std::string& b);
-// Whether the directory `inner` is `outer` or lies anywhere below it, by identity.
-bool directory_within(const std::string& inner, const std::string& outer);

@@ -6,6 +6,7 @@
 #include "archive/writer.h"
 #include "main/program.h"
 #include "support/confined.h"
+#include "support/dir_identity.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
@@ -136,21 +137,6 @@ void unpack_run() {
   } else if (!name_marker(marker, p.chosen_name)) {
     show_marker_error();
   }
-}
-
-bool directory_within(const std::string& inner, const std::string& outer) {
-  // Upwards from inner through "..", which the system resolves, until the
-  // root, whose ".." is itself. The depth limit only guards against a path
-  // that never reaches a root.
-  constexpr int kMaxDepth = 256;
-  std::string at = inner;
-  for (int depth = 0; depth < kMaxDepth && same_directory(at, at); ++depth) {
-    if (same_directory(at, outer)) return true;
-    const std::string up = at + "\\..";
-    if (same_directory(up, at)) return false;
-    at = up;
-  }
-  return false;
 }
 
 namespace {
