@@ -1,7 +1,11 @@
-// The archive's byte layout helpers: integers, the base path, the settings
-// file test and the placeholder substitution shared by writer and reader.
+// The archive's byte layout helpers: integers, record headers, the base
+// path, the settings file test and the placeholder substitution shared by
+// writer and reader.
 #include "archive/format.h"
 
+#include <cstring>
+
+#include "archive/archive_input.h"
 #include "support/text.h"
 
 void put_u32le(unsigned char* out, std::uint32_t value) {
@@ -14,6 +18,38 @@ void put_u32le(unsigned char* out, std::uint32_t value) {
 std::uint32_t get_u32le(const unsigned char* in) {
   return static_cast<std::uint32_t>(in[0]) | (static_cast<std::uint32_t>(in[1]) << 8) |
          (static_cast<std::uint32_t>(in[2]) << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
+}
+
+void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length) {
+  out.resize(kTagSize + kNameLengthSize + name.size() + kAfterNameSize);
+  auto* at = reinterpret_cast<unsigned char*>(out.data());
+  std::memcpy(at, kTagFile, kTagSize);
+  at += kTagSize;
+  put_u32le(at, static_cast<std::uint32_t>(name.size()));
+  at += kNameLengthSize;
+  std::memcpy(at, name.data(), name.size());
+  at += name.size();
+  put_u32le(at, data_length);
+  at += kDataLengthSize;
+  put_u32le(at, kReservedValue);
+  at += kReservedSize;
+  std::memcpy(at, kTagData, kTagSize);
+}
+
+bool read_record_header(ArchiveInput& input, RecordHeader& header) {
+  std::uint32_t name_length = 0;
+  if (!input.read_u32(name_length) || name_length > input.remaining()) return false;
+  header.name.resize(name_length);
+  if (input.read(header.name.data(), name_length) != name_length) return false;
+  unsigned char after_name[kAfterNameSize];
+  if (input.read(after_name, kAfterNameSize) != kAfterNameSize) return false;
+  // The reserved field and the data tag carry nothing a reader needs.
+  header.data_length = get_u32le(after_name);
+  return true;
+}
+
+bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]) {
+  return std::memcmp(tag, expected, kTagSize) == 0;
 }
 
 std::string parent_path(const std::string& path) {

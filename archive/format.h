@@ -5,26 +5,46 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+class ArchiveInput;
 
 // File layout: magic, records, trailer.
-inline constexpr char kMagic[4] = {'I', 'L', '1', '0'};
-inline constexpr char kTagFile[4] = {'f', 'i', 'l', 'e'};
-inline constexpr char kTagData[4] = {'a', 's', 'l', 'i'};
-inline constexpr char kTrailer[4] = {'a', 'b', 'i', 's'};
 inline constexpr std::size_t kTagSize = 4;
 inline constexpr std::size_t kU32Size = 4;
+inline constexpr char kMagic[kTagSize] = {'I', 'L', '1', '0'};
+inline constexpr char kTrailer[kTagSize] = {'a', 'b', 'i', 's'};
 
-// Record layout, offsets from the record's tag (N = name length).
-inline constexpr std::size_t kRecTagOffset = 0;
-inline constexpr std::size_t kRecNameLengthOffset = 4;
-inline constexpr std::size_t kRecNameOffset = 8;  // + 0
-// The fields after the name, offsets from the name's end.
-inline constexpr std::size_t kRecDataLengthAfterName = 0;
-inline constexpr std::size_t kRecReservedAfterName = 4;
-inline constexpr std::size_t kRecDataTagAfterName = 8;
-inline constexpr std::size_t kRecDataAfterName = 12;
-inline constexpr std::size_t kRecFixedSize = 20;  // record size = 20 + N + D
+// Record layout, field by field: the tag "file", the name's length, the
+// name, the data's length, a reserved field (written as 0, never read), the
+// tag "asli", then the data.
+inline constexpr char kTagFile[kTagSize] = {'f', 'i', 'l', 'e'};
+inline constexpr std::size_t kNameLengthSize = kU32Size;
+inline constexpr std::size_t kDataLengthSize = kU32Size;
+inline constexpr std::size_t kReservedSize = kU32Size;
+inline constexpr char kTagData[kTagSize] = {'a', 's', 'l', 'i'};
 inline constexpr std::uint32_t kReservedValue = 0;
+// The fields that follow the name, up to the data.
+inline constexpr std::size_t kAfterNameSize = kDataLengthSize + kReservedSize + kTagSize;
+
+// Where a record's data length stands, counted from the record's first byte.
+constexpr std::uint64_t record_data_length_offset(std::uint64_t name_length) {
+  return kTagSize + kNameLengthSize + name_length;
+}
+
+struct RecordHeader {
+  std::string name;
+  std::uint32_t data_length = 0;
+};
+
+// A record's bytes before its data, in place of what `out` held.
+void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length);
+// Reads the rest of a record's header once its "file" tag has been read.
+// False when the archive ends within the header; the name's length is
+// checked against the bytes remaining before the name is allocated. The
+// data length is returned as stored: it may pass the end.
+bool read_record_header(ArchiveInput& input, RecordHeader& header);
+bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]);
 
 inline constexpr char kRootPlaceholder[] = "<akar2>";
 inline constexpr char kSettingsName[] = "ilvar6.ini";

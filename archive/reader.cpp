@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "archive/archive_input.h"
 #include "archive/format.h"
 #include "archive/name_rules.h"
 #include "support/confined.h"
@@ -17,99 +18,12 @@
 
 namespace {
 
-constexpr std::size_t kInputBufferSize = 256 * 1024;
-
-std::string g_base_path;
-
-// Buffered reading of the archive with the position and the bytes left,
-// so that every length can be checked before it is used.
-class ArchiveInput {
- public:
-  ArchiveInput(File& file, std::uint64_t size) : file_(file), size_(size) {
-    buffer_.resize(static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, kInputBufferSize)));
-  }
-
-  std::uint64_t position() const { return position_; }
-  std::uint64_t remaining() const { return size_ - position_; }
-  // Whether a read or seek failed, or the file ended before its length.
-  bool failed() const { return failed_; }
-
-  // Reads up to `size` bytes; fewer only at the end or on a read failure.
-  std::size_t read(void* out, std::size_t size) {
-    auto* dest = static_cast<unsigned char*>(out);
-    std::size_t done = 0;
-    while (done < size) {
-      if (next_ == filled_ && !refill()) break;
-      const std::size_t take = std::min(size - done, filled_ - next_);
-      std::memcpy(dest + done, buffer_.data() + next_, take);
-      next_ += take;
-      done += take;
-      position_ += take;
-    }
-    return done;
-  }
-
-  bool read_u32(std::uint32_t& value) {
-    unsigned char bytes[kU32Size];
-    if (read(bytes, sizeof bytes) != sizeof bytes) return false;
-    value = get_u32le(bytes);
-    return true;
-  }
-
-  // Passes over `count` bytes (at most what is left).
-  bool skip(std::uint64_t count) {
-    count = std::min(count, remaining());
-    const std::size_t buffered = filled_ - next_;
-    if (count <= buffered) {
-      next_ += static_cast<std::size_t>(count);
-      position_ += count;
-      return true;
-    }
-    next_ = filled_ = 0;
-    position_ += count;
-    if (file_.seek(position_)) return true;
-    size_ = position_ = std::min(position_, size_);  // cannot go on: nothing left
-    failed_ = true;
-    return false;
-  }
-
- private:
-  bool refill() {
-    if (remaining() == 0) return false;
-    // Never past the length taken at the start: a file that grows meanwhile
-    // would otherwise carry the position beyond it, and every later check
-    // against the bytes remaining would pass.
-    const auto want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), remaining()));
-    const long long got = file_.read(buffer_.data(), want);
-    if (got <= 0) {
-      // A read failure, or a file that shrank, ends the archive here.
-      size_ = position_;
-      failed_ = true;
-      return false;
-    }
-    next_ = 0;
-    filled_ = static_cast<std::size_t>(got);
-    return true;
-  }
-
-  File& file_;
-  std::uint64_t size_;
-  std::uint64_t position_ = 0;
-  std::vector<unsigned char> buffer_;
-  std::size_t next_ = 0;
-  std::size_t filled_ = 0;
-  bool failed_ = false;
-};
-
-bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]) {
-  return std::memcmp(tag, expected, kTagSize) == 0;
-}
+constexpr std::size_t kCopyBlockSize = 256 * 1024;
 
 // Copies `count` data bytes to the target; false when the archive ended
 // first. `written` turns false when the target did not take every byte.
 bool copy_data(ArchiveInput& input, File& target, std::uint64_t count, bool& written) {
-  static std::vector<unsigned char> block(kInputBufferSize);
+  static std::vector<unsigned char> block(kCopyBlockSize);
   while (count > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, block.size()));
     const std::size_t got = input.read(block.data(), want);
@@ -151,7 +65,7 @@ std::string archive_directory(const std::string& archive_path) {
 }
 
 UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& prefix,
-                           const UnpackProgress& progress) {
+                           const std::string& base_path, const UnpackProgress& progress) {
   // The length is taken once, from the open file, all 64 bits of it.
   const long long length = file.size();
   if (length < 0) return UnpackOutcome::kIncomplete;
@@ -165,6 +79,7 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
   // whole profile makes the unpack incomplete; the run goes on where it can.
   bool whole = true;
 
+  RecordHeader header;
   for (;;) {
     // The writer always ends with the trailer: an archive without it has
     // lost its end, and with it perhaps records.
@@ -177,26 +92,14 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
       continue;
     }
 
-    std::uint32_t name_length = 0;
-    if (!input.read_u32(name_length) || name_length > input.remaining()) {
-      return UnpackOutcome::kIncomplete;
-    }
-    std::string stored_name(name_length, '\0');
-    if (input.read(stored_name.data(), name_length) != name_length) {
-      return UnpackOutcome::kIncomplete;
-    }
-    std::uint32_t data_length = 0;
-    std::uint32_t reserved = 0;
-    unsigned char data_tag[kTagSize];
-    if (!input.read_u32(data_length) || !input.read_u32(reserved) ||
-        input.read(data_tag, kTagSize) != kTagSize) {
-      return UnpackOutcome::kIncomplete;
-    }
+    if (!read_record_header(input, header)) return UnpackOutcome::kIncomplete;
+    const std::string& stored_name = header.name;
+    const std::uint32_t data_length = header.data_length;
     // Data running past the end: what is there is written, then the run ends.
     const bool complete = data_length <= input.remaining();
 
-    // A refused name is not a failure: the archive is passed over there as
-    // the format allows, and its other records are all written.
+    // A refused name is not a failure: its data are passed over and the
+    // archive's other records are all written.
     File target;
     CreateResult created = CreateResult::kRefused;
     if (stored_name_is_safe(stored_name)) {
@@ -220,7 +123,7 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
       std::string data(available, '\0');
       data.resize(input.read(data.data(), available));
       copied = complete && data.size() == available;
-      const std::string expanded = substitute_on_read(data, g_base_path);
+      const std::string expanded = substitute_on_read(data, base_path);
       written = target.write(expanded.data(), expanded.size());
     } else {
       copied = copy_data(input, target, data_length, written);
@@ -266,12 +169,11 @@ int path_kind(const std::string& path) {
 UnpackOutcome read_archive(File& file, const std::string& root, const UnpackProgress& progress) {
   const TargetRoot target = split_root(root);
   ConfinedTree tree(target.base, std::string());
-  return read_records(file, tree, target.prefix, progress);
+  return read_records(file, tree, target.prefix, parent_path(root), progress);
 }
 
 int dekompres(const std::string& root, const std::string& archive_path,
               const UnpackProgress& progress, UnpackOutcome* outcome) {
-  g_base_path = parent_path(root);
   UnpackOutcome result = UnpackOutcome::kCannotOpen;
   File archive = File::open(archive_path, OpenMode::kRead);
   if (archive.is_open()) {
@@ -279,7 +181,7 @@ int dekompres(const std::string& root, const std::string& archive_path,
     // When the archive directory lies in the profile directory, nothing is
     // written into it: a record could otherwise replace the archive itself.
     ConfinedTree tree(target.base, archive_directory(archive_path));
-    result = read_records(archive, tree, target.prefix, progress);
+    result = read_records(archive, tree, target.prefix, parent_path(root), progress);
     archive.close();
   }
   if (outcome != nullptr) *outcome = result;

@@ -12,62 +12,17 @@
 #include <unordered_map>
 #include <utility>
 
+#include "archive/archive_input.h"
 #include "archive/dirwalk.h"
+#include "archive/exclusions.h"
+#include "archive/file_list.h"
 #include "archive/format.h"
 #include "support/fs.h"
 #include "support/text.h"
 
 namespace {
 
-// The file list, packed into one buffer: a profile holds tens of thousands
-// of files, and one string object per path would cost several megabytes.
-class FileList {
- public:
-  void clear() {
-    bytes_.clear();
-    bytes_.shrink_to_fit();
-    starts_.clear();
-    starts_.shrink_to_fit();
-  }
-  std::size_t size() const { return starts_.size(); }
-  std::string_view operator[](std::size_t i) const {
-    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] : bytes_.size();
-    return std::string_view(bytes_).substr(starts_[i], end - starts_[i]);
-  }
-  void push_back(std::string_view entry) {
-    starts_.push_back(bytes_.size());
-    bytes_.append(entry);
-  }
-  std::string pop_back() {
-    std::string last(operator[](starts_.size() - 1));
-    bytes_.resize(starts_.back());
-    starts_.pop_back();
-    return last;
-  }
-  // Rewrites every entry in order; `change` returns false to drop one.
-  template <typename Change>
-  void rewrite(Change change) {
-    FileList result;
-    std::string entry;
-    for (std::size_t i = 0; i < size(); ++i) {
-      entry = operator[](i);
-      if (change(entry)) result.push_back(entry);
-    }
-    *this = std::move(result);
-  }
-
- private:
-  std::string bytes_;
-  std::vector<std::size_t> starts_;
-};
-
 FileList g_file_list;
-std::string g_base_path;
-
-// Browser caches and backups are rebuilt by the browser; packing them only
-// makes the archive bigger. Matched after lower-casing both sides.
-constexpr std::array<const char*, 5> kExclusionPatterns = {"cache4\\*", "cacheIl\\*", "images\\*",
-                                                           "Uninst\\*", "*.bak"};
 
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
@@ -88,14 +43,11 @@ bool read_whole(File& input, std::string& data) {
   }
 }
 
-bool write_fixed_part(ArchiveOutput& archive, const std::string& stored_name,
-                      std::uint32_t data_length) {
-  archive.write(kTagFile, kTagSize);
-  archive.write_u32(static_cast<std::uint32_t>(stored_name.size()));
-  archive.write(stored_name.data(), stored_name.size());
-  archive.write_u32(data_length);
-  archive.write_u32(kReservedValue);
-  return archive.write(kTagData, kTagSize);
+bool write_header(ArchiveOutput& archive, const std::string& stored_name,
+                  std::uint32_t data_length) {
+  static std::string header;
+  put_record_header(header, stored_name, data_length);
+  return archive.write(header.data(), header.size());
 }
 
 }  // namespace
@@ -106,7 +58,7 @@ bool ArchiveOutput::write(const void* data, std::size_t size) {
   if (failed_) return false;
   if (buffer_.size() + size > kOutputBufferSize && !flush()) return false;
   if (size >= kOutputBufferSize) {
-    // Large blocks go straight to the file instead of through the buffer.
+    // A block the size of the buffer gains nothing from a copy into it.
     if (!file_.write(data, size)) {
       failed_ = true;
       return false;
@@ -187,7 +139,9 @@ bool is_temporary_name(const std::string& name) {
 
 std::vector<std::string> writer_file_list() {
   std::vector<std::string> copy;
-  for (std::size_t i = 0; i < g_file_list.size(); ++i) copy.emplace_back(g_file_list[i]);
+  FileList::Cursor cursor(g_file_list);
+  std::string path;
+  while (cursor.next(path)) copy.push_back(path);
   return copy;
 }
 
@@ -249,32 +203,40 @@ RecordResult archive_state(const ArchiveOutput& archive, RecordResult otherwise)
   return archive.failed() ? RecordResult::kArchiveFailed : otherwise;
 }
 
-// The listed size is asked for only when the file fills more than one copy
-// block: a smaller file is known whole before its record is begun, and a
-// profile is mostly small files.
+// The listed size (the size of the file when it was opened) is asked for
+// before the record is begun only when the file fills more than one copy
+// block: a smaller file is known whole from its first read, and a profile
+// is mostly small files.
 RecordResult write_record_listed(File& input, ArchiveOutput& archive,
-                                 const std::string& stored_name,
+                                 const std::string& stored_name, const std::string& base_path,
                                  const std::function<long long()>& listed_size) {
   if (is_settings_file(stored_name)) {
     // The settings file is the one file held whole: the base path is
     // replaced wherever it stands.
     std::string data;
     if (!read_whole(input, data)) return archive_state(archive, RecordResult::kInputFailed);
-    const std::string stored = substitute_on_write(data, g_base_path);
+    const std::string stored = substitute_on_write(data, base_path);
     if (stored.size() > kMaxRecordData) return archive_state(archive, RecordResult::kInputFailed);
-    write_fixed_part(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
+    write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
     archive.write(stored.data(), stored.size());
     return archive_state(archive, RecordResult::kStored);
   }
 
   std::vector<unsigned char>& block = copy_block();
+  long long listed = -1;
+  bool listed_asked = false;
+  const auto listed_once = [&] {
+    if (!listed_asked) listed = listed_size();
+    listed_asked = true;
+    return listed;
+  };
   long long got = input.read(block.data(), block.size());
   if (got < 0) return archive_state(archive, RecordResult::kInputFailed);
   std::uint32_t data_length = static_cast<std::uint32_t>(got);
   if (static_cast<std::size_t>(got) == block.size()) {
     // More than one block: the listed size stands until the copy shows how
     // many bytes there really were. A file of 4 GiB or more cannot be stored.
-    const long long listed = listed_size();
+    listed_once();
     if (listed > static_cast<long long>(kMaxRecordData)) {
       return archive_state(archive, RecordResult::kInputFailed);
     }
@@ -282,8 +244,8 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
   }
 
   const std::uint64_t record_start = archive.position();
-  const std::uint64_t length_offset = record_start + kRecNameOffset + stored_name.size();
-  write_fixed_part(archive, stored_name, data_length);
+  const std::uint64_t length_offset = record_start + record_data_length_offset(stored_name.size());
+  write_header(archive, stored_name, data_length);
   std::uint64_t stored = 0;
   while (got > 0) {
     std::uint64_t take = static_cast<std::uint64_t>(got);
@@ -296,6 +258,13 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
       return RecordResult::kArchiveFailed;
     }
     stored += take;
+    // A short read that ends where the file ended when it was opened has
+    // met the end, and the read that would only say so is left out. A file
+    // whose size changed meanwhile is read on to the end it has now.
+    if (static_cast<std::size_t>(got) < block.size() &&
+        static_cast<long long>(stored) == listed_once()) {
+      break;
+    }
     got = input.read(block.data(), block.size());
     if (got < 0) {
       // The input failed half-way: take the record back rather than store
@@ -307,59 +276,6 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
   if (stored != data_length) archive.patch_u32(length_offset, static_cast<std::uint32_t>(stored));
   return archive_state(archive, RecordResult::kStored);
 }
-
-// Reads a file in blocks and knows its position, for walking an archive's
-// records without one system call per field.
-class BlockInput {
- public:
-  explicit BlockInput(File& file, std::uint64_t size) : file_(file), size_(size) {}
-  std::uint64_t position() const { return position_; }
-  std::uint64_t remaining() const { return size_ - position_; }
-  bool read(void* out, std::size_t count) {
-    auto* bytes = static_cast<unsigned char*>(out);
-    while (count > 0) {
-      if (next_ == buffer_.size() && !fill()) return false;
-      const std::size_t take = std::min(count, buffer_.size() - next_);
-      std::memcpy(bytes, buffer_.data() + next_, take);
-      next_ += take;
-      position_ += take;
-      bytes += take;
-      count -= take;
-    }
-    return true;
-  }
-  bool skip(std::uint64_t count) {
-    if (count <= buffer_.size() - next_) {
-      next_ += static_cast<std::size_t>(count);
-      position_ += count;
-      return true;
-    }
-    position_ += count;
-    buffer_.clear();
-    next_ = 0;
-    return file_.seek(position_);
-  }
-
- private:
-  static constexpr std::size_t kBlock = 64 * 1024;
-  bool fill() {
-    buffer_.resize(kBlock);
-    const long long got = file_.read(buffer_.data(), buffer_.size());
-    if (got <= 0) {
-      buffer_.clear();
-      next_ = 0;
-      return false;
-    }
-    buffer_.resize(static_cast<std::size_t>(got));
-    next_ = 0;
-    return true;
-  }
-  File& file_;
-  std::uint64_t size_;
-  std::uint64_t position_ = 0;
-  std::vector<unsigned char> buffer_;
-  std::size_t next_ = 0;
-};
 
 // The archive that a pack replaces, as a source of earlier copies: a file
 // the pack cannot read keeps the record this archive holds for it. The
@@ -413,27 +329,20 @@ class OldArchive {
     if (!file_.is_open()) return;
     const long long size = file_.size();
     if (size <= 0) return;
-    BlockInput in(file_, static_cast<std::uint64_t>(size));
-    char tag[kTagSize];
-    if (!in.read(tag, kTagSize) || std::memcmp(tag, kMagic, kTagSize) != 0) return;
-    // The reading rules of the format: scan in steps of four bytes for
-    // "file", stop at "abis" or the end.
-    while (in.remaining() >= kTagSize && in.read(tag, kTagSize)) {
-      if (std::memcmp(tag, kTrailer, kTagSize) == 0) return;
-      if (std::memcmp(tag, kTagFile, kTagSize) != 0) continue;
+    ArchiveInput in(file_, static_cast<std::uint64_t>(size));
+    unsigned char tag[kTagSize];
+    if (in.read(tag, kTagSize) != kTagSize || !tag_is(tag, kMagic)) return;
+    // As an unpack reads it: tags in steps of four bytes up to the trailer
+    // or the end, a record at each "file".
+    RecordHeader header;
+    while (in.read(tag, kTagSize) == kTagSize) {
+      if (tag_is(tag, kTrailer)) return;
+      if (!tag_is(tag, kTagFile)) continue;
       const std::uint64_t start = in.position() - kTagSize;
-      unsigned char field[kU32Size];
-      if (in.remaining() < kU32Size || !in.read(field, kU32Size)) return;
-      const std::uint32_t name_length = get_u32le(field);
-      if (in.remaining() < name_length) return;
-      std::string name(name_length, '\0');
-      if (!in.read(name.data(), name.size())) return;
-      if (in.remaining() < kRecFixedSize - kRecNameOffset || !in.read(field, kU32Size)) return;
-      const std::uint32_t data_length = get_u32le(field);
-      if (!in.skip(kRecDataAfterName - kU32Size)) return;  // reserved field, data tag
-      if (in.remaining() < data_length || !in.skip(data_length)) return;
+      if (!read_record_header(in, header)) return;
+      if (header.data_length > in.remaining() || !in.skip(header.data_length)) return;
       // A later record of the same name is the one an unpack leaves behind.
-      index_[name] = Span{start, in.position() - start};
+      index_[header.name] = Span{start, in.position() - start};
     }
   }
 
@@ -452,18 +361,19 @@ struct WriteCounts {
 bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress,
                    OldArchive& old, PackReport& report, WriteCounts& counts) {
   archive.write(kMagic, kTagSize);
-  g_base_path = parent_path(root);
+  const std::string base_path = parent_path(root);
   std::uint64_t synced = 0;
   const long count = static_cast<long>(g_file_list.size());
-  for (long i = 0; i < count; ++i) {
-    const std::string entry(g_file_list[static_cast<std::size_t>(i)]);
+  FileList::Cursor cursor(g_file_list);
+  std::string entry;
+  for (long i = 0; i < count && cursor.next(entry); ++i) {
     const std::string full_path = join_path(root, entry);
     const std::string stored_name = replace_all(entry, "\\", "/");
     File input = File::open(full_path, OpenMode::kRead);
     bool unreadable = false;
     if (input.is_open()) {
-      const RecordResult result =
-          write_record_listed(input, archive, stored_name, [&input] { return input.size(); });
+      const RecordResult result = write_record_listed(input, archive, stored_name, base_path,
+                                                      [&input] { return input.size(); });
       input.close();
       if (result == RecordResult::kArchiveFailed) return false;
       if (result == RecordResult::kStored) ++counts.records;
@@ -542,8 +452,8 @@ bool is_real_directory(std::string root) {
 }  // namespace
 
 bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                  long long size) {
-  return write_record_listed(input, archive, stored_name, [size] { return size; }) !=
+                  const std::string& base_path, long long size) {
+  return write_record_listed(input, archive, stored_name, base_path, [size] { return size; }) !=
          RecordResult::kArchiveFailed;
 }
 
@@ -569,18 +479,14 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   const Exclusions exclusions;
   std::vector<std::string> skipped;  // relative directories kept out, with their separator
   const auto collect = [&](const std::string& directory, const DirEntry& entry) {
+    std::string path = join_path(directory, entry.name);
     if (entry.is_directory()) {
-      if (options.skip_directory && options.skip_directory(join_path(directory, entry.name))) {
-        std::string path = join_path(directory, entry.name);
+      if (options.skip_directory && options.skip_directory(path)) {
         make_entry_relative(path, root);
         skipped.push_back(path + "\\");
       }
       return 0;
     }
-    const std::size_t before = g_file_list.size();
-    wdcb1(directory, entry);
-    if (g_file_list.size() == before) return 0;
-    std::string path = g_file_list.pop_back();
     make_entry_relative(path, root);
     for (const std::string& prefix : skipped) {
       if (path.compare(0, prefix.size(), prefix) == 0) return 0;

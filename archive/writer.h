@@ -94,7 +94,8 @@ class ArchiveOutput {
 };
 
 // One record for one open input positioned at its start; `size` is the
-// listed size. Returns false only when the archive itself failed; an input
+// listed size; `base_path` is what a settings file's placeholders stand
+// for. Returns false only when the archive itself failed; an input
 // that cannot be read whole, or holds 4 GiB or more, leaves no record.
 bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                  long long size);
+                  const std::string& base_path, long long size);

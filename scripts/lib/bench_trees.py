@@ -6,6 +6,7 @@
   bench_trees.py restore FILE                sizes back to the manifest's
   bench_trees.py crafted-records ARCHIVE N   N tiny records of one file
   bench_trees.py crafted-name ARCHIVE BYTES  one record with a BYTES-long name
+  bench_trees.py tar-excludes HEADER         the exclusion list in HEADER as tar options
 
 Shapes: a (5,000 files, 200 MB, nested, profile-shaped), b (50,000 small files,
 100 MB, nested to depth 5), c (100,000 small files, 100 MB, in one directory).
@@ -14,6 +15,7 @@ pack leaves out.
 """
 import os
 import random
+import re
 import struct
 import sys
 
@@ -118,6 +120,32 @@ def crafted(archive, records):
         f.write(b"abis")
 
 
+def exclusion_patterns(header):
+    """The string literals of kExclusionPatterns' initialiser in the header."""
+    with open(header, encoding="utf-8") as f:
+        text = f.read()
+    found = re.search(r"kExclusionPatterns\s*=\s*\{(.*?)\};", text, re.S)
+    if not found:
+        sys.exit("no kExclusionPatterns in " + header)
+    literals = re.findall(r'"((?:[^"\\]|\\.)*)"', found.group(1))
+    if not literals:
+        sys.exit("kExclusionPatterns in %s holds no pattern" % header)
+    return [re.sub(r"\\(.)", r"\1", s) for s in literals]
+
+
+def tar_excludes(header):
+    """Tar options leaving out what the pack leaves out: each pattern is
+    matched against the whole path below the profile directory, in any
+    letter case, and its "*" runs across directories, as tar's exclusions
+    do by default."""
+    options = ["--anchored", "--ignore-case"]
+    for pattern in exclusion_patterns(header):
+        # tar reads "[" as a character class; the pack takes it as itself.
+        pattern = pattern.replace("[", "[[]").replace("\\", "/")
+        options.append("--exclude=./" + pattern)
+    return " ".join(options)
+
+
 def main():
     what = sys.argv[1]
     if what == "tree":
@@ -136,6 +164,8 @@ def main():
         length = int(sys.argv[3])
         name = (b"a/" * (length // 2 + 1))[:length - 1] + b"b"
         crafted(sys.argv[2], [record(name, b"1")])
+    elif what == "tar-excludes":
+        print(tar_excludes(sys.argv[2]))
     else:
         sys.exit("unknown action " + what)
 

@@ -1,13 +1,71 @@
-// Layout helpers: integers, parent paths, the settings-file test and the
-// placeholder substitution in both directions.
+// Layout helpers: integers, record headers, parent paths, the settings-file
+// test and the placeholder substitution in both directions.
 #include "archive/format.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+#include "archive/archive_input.h"
+#include "archive_test_util.h"
 
 namespace {
+
+using namespace archive_test;
+
+class RecordHeaderTest : public ScratchTest {
+ protected:
+  // Reads one header from `bytes`, whose "file" tag has been read already.
+  bool read_header(const std::string& bytes, RecordHeader& header) {
+    const std::string file_path = path("h");
+    EXPECT_TRUE(write_bytes(file_path, bytes));
+    File file = File::open(file_path, OpenMode::kRead);
+    ArchiveInput input(file, bytes.size());
+    unsigned char tag[kTagSize];
+    EXPECT_EQ(kTagSize, input.read(tag, kTagSize));
+    return read_record_header(input, header);
+  }
+};
+
+TEST_F(RecordHeaderTest, WrittenAsTheFieldsInOrderAndReadBack) {
+  const std::string names[] = {"", "a", "mail/a.txt", std::string(300, 'n') + "\xE9"};
+  const std::uint32_t lengths[] = {0, 5, 0x80000001u, 0xFFFFFFFFu};
+  for (const std::string& name : names) {
+    for (std::uint32_t length : lengths) {
+      std::string header;
+      put_record_header(header, name, length);
+      EXPECT_EQ(record(name, "", length), header) << name << " " << length;
+      EXPECT_EQ(record_data_length_offset(name.size()), header.size() - kAfterNameSize);
+      RecordHeader read;
+      ASSERT_TRUE(read_header(header, read)) << name;
+      EXPECT_EQ(name, read.name);
+      EXPECT_EQ(length, read.data_length);
+    }
+  }
+}
+
+// A header cut anywhere is refused, and a name length past the end is
+// refused before the name is given any memory.
+TEST_F(RecordHeaderTest, CutShortOrOverlongIsRefused) {
+  const std::string whole = record("abc", "", 9);
+  for (std::size_t cut = kTagSize; cut < whole.size(); ++cut) {
+    RecordHeader header;
+    EXPECT_FALSE(read_header(whole.substr(0, cut), header)) << cut;
+  }
+  struct Case {
+    const char* what;
+    std::uint32_t name_length;
+  };
+  const Case cases[] = {{"one past the end", 4 + 12 + 1}, {"the largest", 0xFFFFFFFFu}};
+  for (const Case& c : cases) {
+    RecordHeader header;
+    EXPECT_FALSE(read_header("file" + le32(c.name_length) + "abcd" + std::string(12, 'x'), header))
+        << c.what;
+    EXPECT_LT(header.name.capacity(), 1024u) << c.what;
+  }
+}
 
 TEST(Format, U32IsLittleEndianAndUnsigned) {
   struct Case {
@@ -77,7 +135,7 @@ TEST(Format, Substitution) {
     const char* read_back;
   };
   const Case cases[] = {
-      // Packed from C:\P, unpacked into E:\Q.
+      // Moved to another home: packed from C:\P, unpacked into E:\Q.
       {"p=<akar2>\\profile", "p=C:\\P\\profile", "C:\\P", "E:\\Q", "p=E:\\Q\\profile"},
       // Plain text replacement, not limited to whole paths.
       {"<akar2>a", "C:\\Pa", "C:\\P", "D:", "D:a"},

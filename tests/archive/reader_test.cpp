@@ -1,4 +1,4 @@
-// The reader: the reading rules, refused names, and damaged archives that
+// The reader: how records are found, refused names, and damaged archives that
 // must neither write outside the profile directory nor lose later records.
 #include "archive/reader.h"
 
