@@ -1,7 +1,7 @@
 // POSIX side of same_directory: compares device and inode numbers.
 #include <sys/stat.h>
 
-#include "main/program.h"
+#include "main/dir_identity.h"
 #include "support/text.h"
 
 bool same_directory(const std::string& a, const std::string& b) {
