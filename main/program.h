@@ -7,7 +7,8 @@
 
 #include "toolkit/toolkit.h"
 
-// Exit codes.
+// Exit codes; kExitNoProfile tells a launcher that no profile was set up, so
+// no browser is to start.
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitNoProfile = 77;
 

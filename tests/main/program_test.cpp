@@ -8,7 +8,7 @@ namespace {
 
 using namespace tk;
 
-TEST_F(ProgramTest, ControlsAreCreatedAsTheTableSays) {
+TEST_F(ProgramTest, ControlsAreCreatedInOrderWithTheirPlacesAndStyles) {
   program_setup({"ilhome", "x", "h", "a"});
   struct Row {
     int kind;
@@ -32,7 +32,7 @@ TEST_F(ProgramTest, ControlsAreCreatedAsTheTableSays) {
       {DefaultButton, 5, "Start!", 224, 56, 88, 28, 0x54010001u, 0},
   };
   std::vector<ControlId> all = headless::controlIds();
-  // The toolkit's two pseudo controls come first, then the table in order.
+  // The toolkit's two pseudo controls come first, then the rows in order.
   ASSERT_EQ(all.size(), std::size(rows) + 2);
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const Row& r = rows[i];

@@ -10,8 +10,8 @@ namespace {
 
 using namespace tk;
 
-// The worked example: ilvar6.ini with the placeholder, and mail/a.txt.
-std::string worked_example() {
+// A small profile: ilvar6.ini with the placeholder, and mail/a.txt.
+std::string small_profile_archive() {
   return make_archive({{"ilvar6.ini", "p=<akar2>\\profile"}, {"mail/a.txt", "hi"}});
 }
 
@@ -27,8 +27,8 @@ TEST_F(ProgramTest, UnpackOfANewNameWritesOnlyTheMarker) {
   EXPECT_EQ(program().archive_size, 1);
 }
 
-TEST_F(ProgramTest, UnpackOfTheWorkedExampleShowsTwoSteps) {
-  const std::string bytes = worked_example();
+TEST_F(ProgramTest, UnpackShowsEachFileWithItsPercentage) {
+  const std::string bytes = small_profile_archive();
   ASSERT_EQ(bytes.size(), 87u);
   write_bytes(arch(kDefaultArchive), bytes);
   write_bytes(arch(kMarkerName), "an older and longer name.ilhome");
@@ -68,7 +68,7 @@ TEST_F(ProgramTest, UnpackFailures) {
   for (const Row& r : rows) {
     TearDown();
     SetUp();
-    write_bytes(arch(kDefaultArchive), worked_example());
+    write_bytes(arch(kDefaultArchive), small_profile_archive());
     io_fail_nth(r.fault, r.nth);
     EXPECT_EQ(run("ekstrak"), kExitDone) << r.what;
     io_clear_faults();
@@ -96,7 +96,7 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   const std::string old_archive = make_archive({{"old.txt", "only copy"}});
   write_bytes(arch("old.ilhome"), old_archive);
   write_bytes(arch(kMarkerName), "old.ilhome");
-  write_bytes(arch(kDefaultArchive), worked_example());
+  write_bytes(arch(kDefaultArchive), small_profile_archive());
   io_fail_nth(IoFault::kOpen, 1);  // the marker
   EXPECT_EQ(run("ekstrak"), kExitDone);
   io_clear_faults();
@@ -104,8 +104,8 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   EXPECT_EQ(face_->message_boxes[0].text,
             "Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.");
   EXPECT_TRUE(fs::exists(profile() / "mail" / "a.txt"));
-  // As the message says, the profile unpacked from default.ilhome is not
-  // saved by the next pack, and never into old.ilhome.
+  // The profile unpacked from default.ilhome is not saved by the next pack
+  // (the user was told), and never into old.ilhome.
   EXPECT_FALSE(markerExists());
   EXPECT_EQ(run("arsip"), kExitDone);
   EXPECT_EQ(read_bytes(arch("old.ilhome")), old_archive);
