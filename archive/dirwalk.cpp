@@ -24,10 +24,6 @@ int compare_bytes(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool has_letter(const std::string& attributes, char letter) {
-  return attributes.find(letter) != std::string::npos;
-}
-
 }  // namespace
 
 bool dir_entry_less(const DirEntry& a, const DirEntry& b) {
@@ -210,7 +206,7 @@ int walk_listing(const std::string& base, const PackedListing& listing, const Vi
   DirEntry entry;
   for (std::size_t i = 0; i < listing.size(); ++i) {
     listing.entry(i, entry);
-    if (!has_letter(entry.attributes, 'd')) {
+    if (!entry.is_directory()) {
       if (int r = visitor(base, entry); r != 0) return r;
       continue;
     }
@@ -218,7 +214,7 @@ int walk_listing(const std::string& base, const PackedListing& listing, const Vi
     if (int r = visitor(base, entry); r != 0) return r;
     // A link, junction or other reparse point is visited but never entered:
     // following one could leave the tree or loop for ever.
-    if (!subdirectories || has_letter(entry.attributes, 'l')) continue;
+    if (!subdirectories || entry.is_link()) continue;
     // The subdirectory is listed through "\*.*", which lists exactly what the
     // directory's own path lists, so that a name the listing gave is taken as
     // it is: a trailing blank is not trimmed off and "*" or "?" in it (both

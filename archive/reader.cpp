@@ -258,7 +258,7 @@ int path_kind(const std::string& path) {
   if (probe.size() == 2 && probe[1] == ':') probe += '\\';
   const Listing listing = list_dir(probe, 1);
   if (!listing.ok || listing.entries.empty()) return 0;
-  if (listing.entries.front().attributes.find('d') != std::string::npos) return 2;
+  if (listing.entries.front().is_directory()) return 2;
   if (probe.size() == 3 && probe[1] == ':') return 2;
   return 1;
 }

@@ -194,7 +194,7 @@ std::vector<std::string> writer_file_list() {
 void writer_clear_file_list() { g_file_list.clear(); }
 
 int wdcb1(const std::string& directory, const DirEntry& entry) {
-  if (entry.attributes.find('d') == std::string::npos) {
+  if (!entry.is_directory()) {
     g_file_list.push_back(join_path(directory, entry.name));
   }
   return 0;
@@ -504,7 +504,7 @@ void remove_leftover_temporaries(const std::string& directory) {
   const Listing listing = list_dir(pattern);
   if (!listing.ok) return;
   for (const DirEntry& entry : listing.entries) {
-    if (entry.attributes.find_first_of("dl") != std::string::npos) continue;
+    if (entry.is_directory() || entry.is_link()) continue;
     if (is_temporary_name(entry.name)) remove_file(directory + entry.name);
   }
 }
@@ -569,7 +569,7 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   const Exclusions exclusions;
   std::vector<std::string> skipped;  // relative directories kept out, with their separator
   const auto collect = [&](const std::string& directory, const DirEntry& entry) {
-    if (entry.attributes.find('d') != std::string::npos) {
+    if (entry.is_directory()) {
       if (options.skip_directory && options.skip_directory(join_path(directory, entry.name))) {
         std::string path = join_path(directory, entry.name);
         make_entry_relative(path, root);

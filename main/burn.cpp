@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "archive/dirwalk.h"
-#include "main/dir_identity.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "support/dir_identity.h"
 #include "support/file_io.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
@@ -21,7 +21,6 @@
 namespace {
 
 constexpr char kActionBurn[] = "Incinerating private data and history...";
-constexpr char kLinkAttribute = 'l';
 // Zero bytes go out in writes of this many whole blocks (1 MiB).
 constexpr std::size_t kBlocksPerWrite = 256;
 // A verb that ends within this time of its start keeps the status window up
@@ -93,8 +92,7 @@ void write_zero_blocks(File& file, long long size) {
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
-  const bool link = entry.attributes.find(kLinkAttribute) != std::string::npos;
-  program().burn_list.add(directory, entry.name, link);
+  program().burn_list.add(directory, entry.name, entry.is_link());
   return 0;
 }
 

@@ -97,9 +97,7 @@ bool holds_a_file(const std::string& directory) {
   // The walk stops at the first entry that is not a directory.
   return walk_tree(
              directory,
-             [](const std::string&, const DirEntry& entry) {
-               return entry.attributes.find('d') == std::string::npos ? 1 : 0;
-             },
+             [](const std::string&, const DirEntry& entry) { return entry.is_directory() ? 0 : 1; },
              true) == 1;
 }
 

@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "archive/reader.h"
-#include "main/dir_identity.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/confined.h"
+#include "support/dir_identity.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"

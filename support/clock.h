@@ -1,4 +1,5 @@
-// The clock: a monotonic millisecond tick read as seconds, and a sleep.
+// The clock: a monotonic millisecond tick read as seconds, a sleep and the
+// local time.
 #pragma once
 
 // Milliseconds of the system tick divided by 1000, fraction kept. Only the

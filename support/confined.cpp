@@ -1,5 +1,15 @@
-// The platform-free part of ConfinedTree: taking a target name apart.
+// The platform-free part of ConfinedTree: taking a target name apart and
+// refusing it before the disk is touched.
 #include "support/confined.h"
+
+CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
+  out = File();
+  std::string dir_part;
+  std::string name;
+  if (!split_fitting(relative, dir_part, name)) return CreateResult::kRefused;
+  if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
+  return create_checked(relative, dir_part, name, out);
+}
 
 bool split_target(const std::string& relative, std::size_t max_component, std::string& directory,
                   std::string& name) {

@@ -36,6 +36,14 @@ class ConfinedTree {
 
  private:
   struct State;
+  // The platform's parts of create_file. Whether `relative` fits the
+  // system's limits on a path and a component, split into its directory part
+  // ("" at the base) and last component:
+  bool split_fitting(const std::string& relative, std::string& dir_part, std::string& name) const;
+  // Making the file once the name has passed every check that touches no disk.
+  CreateResult create_checked(const std::string& relative, const std::string& dir_part,
+                              const std::string& name, File& out);
+
   std::unique_ptr<State> state_;
 };
 

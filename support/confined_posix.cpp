@@ -10,7 +10,7 @@
 
 #include "support/confined.h"
 #include "support/fs.h"
-#include "support/text.h"
+#include "support/posix_path.h"
 
 namespace {
 
@@ -23,8 +23,6 @@ constexpr std::size_t kMaxComponent = NAME_MAX;
 constexpr int kAttempts = 4;
 // Directories above the guarded one that are examined before giving up.
 constexpr int kMaxAncestors = 4096;
-
-std::string posix_path(const std::string& path) { return replace_all(path, "\\", "/"); }
 
 int open_directory_at(int parent, const char* name) {
   int fd;
@@ -207,16 +205,16 @@ ConfinedTree::ConfinedTree(const std::string& base, const std::string& guarded, 
 
 ConfinedTree::~ConfinedTree() = default;
 
-CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
-  out = File();
+bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_part,
+                                 std::string& name) const {
+  return state_->base.size() + 1 + relative.size() < kMaxPath &&
+         split_target(relative, kMaxComponent, dir_part, name);
+}
+
+CreateResult ConfinedTree::create_checked(const std::string& /*relative*/,
+                                          const std::string& dir_part, const std::string& name,
+                                          File& out) {
   State& s = *state_;
-  std::string dir_part;
-  std::string name;
-  if (s.base.size() + 1 + relative.size() >= kMaxPath ||
-      !split_target(relative, kMaxComponent, dir_part, name)) {
-    return CreateResult::kRefused;
-  }
-  if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
   if (!s.open_base()) return CreateResult::kFailed;
   bool refused = false;
   const int dir = s.directory(dir_part, refused);

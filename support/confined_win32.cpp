@@ -21,7 +21,6 @@ struct Identity {
   DWORD volume = 0;
   DWORD index_high = 0;
   DWORD index_low = 0;
-  DWORD links = 0;
 };
 
 // What stands at `path` itself, a link not followed; false when nothing does
@@ -35,11 +34,8 @@ bool identify(const std::string& path, Identity& id) {
   const bool ok = GetFileInformationByHandle(h, &info) != 0;
   CloseHandle(h);
   if (!ok) return false;
-  id.attributes = info.dwFileAttributes;
-  id.volume = info.dwVolumeSerialNumber;
-  id.index_high = info.nFileIndexHigh;
-  id.index_low = info.nFileIndexLow;
-  id.links = info.nNumberOfLinks;
+  id = Identity{info.dwFileAttributes, info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                info.nFileIndexLow};
   return true;
 }
 
@@ -165,16 +161,15 @@ ConfinedTree::ConfinedTree(const std::string& base, const std::string& guarded, 
 
 ConfinedTree::~ConfinedTree() = default;
 
-CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
-  out = File();
+bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_part,
+                                 std::string& name) const {
+  return state_->base.size() + 1 + relative.size() <= kMaxPath &&
+         split_target(relative, kMaxComponent, dir_part, name);
+}
+
+CreateResult ConfinedTree::create_checked(const std::string& relative, const std::string& dir_part,
+                                          const std::string& /*name*/, File& out) {
   State& s = *state_;
-  std::string dir_part;
-  std::string name;
-  if (s.base.size() + 1 + relative.size() > kMaxPath ||
-      !split_target(relative, kMaxComponent, dir_part, name)) {
-    return CreateResult::kRefused;
-  }
-  if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
   if (!s.open_base()) return CreateResult::kFailed;
   const int entered = s.directory(dir_part);
   if (entered < 0) return CreateResult::kRefused;

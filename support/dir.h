@@ -21,6 +21,10 @@ struct DirEntry {
   int hour = 0;
   int minute = 0;
   int second = 0;
+
+  bool is_directory() const { return attributes.find('d') != std::string::npos; }
+  // On Windows a link or junction to a directory is a directory too.
+  bool is_link() const { return attributes.find('l') != std::string::npos; }
 };
 
 // A failed listing has ok == false and no entries; a successful one is never empty.

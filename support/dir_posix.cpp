@@ -10,7 +10,7 @@
 
 #include "support/dir.h"
 #include "support/dir_match.h"
-#include "support/text.h"
+#include "support/posix_path.h"
 
 namespace {
 
@@ -133,7 +133,7 @@ bool list_dir_each(const std::string& path, const EntrySink& each, EntryDetail d
   // A path of nothing but backslashes names the root.
   if (cleaned.empty() && !path.empty() && path[0] == '\\') cleaned = "\\";
   if (cleaned.empty()) return false;
-  const std::string native = replace_all(cleaned, "\\", "/");
+  const std::string native = posix_path(cleaned);
 
   const std::size_t slash = native.rfind('/');
   const char* name = native.c_str() + (slash == std::string::npos ? 0 : slash + 1);

@@ -134,9 +134,8 @@ std::int32_t dllFunc(const std::string& name, const std::vector<Value>& argument
 
 void support_setup() {
   if (g_setup_done) return;
-  // The clock needs no linking here: GetTickCount64 and Sleep (or their POSIX
-  // counterparts) are called directly. The printer's control-character set is
-  // a constant of the printer.
+  // Only the file routines go through the table; the clock calls the system
+  // directly, with nothing to link.
   reset_routine_table();
   g_setup_done = true;
   register_dll_routine("kernel32", "CopyFile", "CopyFileA", {KIND_STRING, KIND_STRING, KIND_INT},

@@ -28,7 +28,7 @@ void register_dll_routine(const std::string& library, const std::string& short_n
                           const std::string& system_name,
                           const std::vector<std::uint32_t>& argument_kinds,
                           std::uint32_t result_kind);
-// The first entry stored under the name, or nullptr (the "-3" of the table).
+// The first entry stored under the name, or nullptr when there is none.
 const RoutineEntry* find_dll_routine(const std::string& name);
 std::int32_t dllFunc(const std::string& name, const std::vector<Value>& arguments);
 

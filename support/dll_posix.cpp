@@ -10,6 +10,7 @@
 
 #include "support/dll_link.h"
 #include "support/file_io.h"
+#include "support/posix_path.h"
 #include "support/text.h"
 
 namespace {
@@ -19,7 +20,7 @@ using Words = std::vector<std::intptr_t>;
 std::string path_arg(const Words& args, std::size_t i) {
   const char* text = i < args.size() ? reinterpret_cast<const char*>(args[i]) : nullptr;
   if (text == nullptr) return std::string();
-  return replace_all(text, "\\", "/");
+  return posix_path(text);
 }
 
 bool exists(const std::string& path) {

@@ -11,11 +11,10 @@
 #include <utility>
 
 #include "support/file_io.h"
+#include "support/posix_path.h"
 #include "support/text.h"
 
 namespace {
-
-std::string posix_path(const std::string& path) { return replace_all(path, "\\", "/"); }
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 

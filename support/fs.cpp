@@ -55,7 +55,7 @@ int file_exists(const std::string& path) {
   if (path.find_first_of("*?") != std::string::npos) return 0;
   const Listing listing = list_dir(path, 1);
   if (!listing.ok || listing.entries.empty()) return 0;
-  return listing.entries.front().attributes.find('d') == std::string::npos ? 1 : 0;
+  return listing.entries.front().is_directory() ? 0 : 1;
 }
 
 int move_file(const std::string& source, const std::string& destination) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "support/posix_path.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
 
@@ -59,7 +60,7 @@ struct RootedOpener::State {
 };
 
 RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<State>()) {
-  state_->root = open_at(AT_FDCWD, replace_all(root, "\\", "/"), O_RDONLY | O_DIRECTORY);
+  state_->root = open_at(AT_FDCWD, posix_path(root), O_RDONLY | O_DIRECTORY);
 }
 
 RootedOpener::~RootedOpener() {

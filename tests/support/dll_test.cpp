@@ -31,7 +31,7 @@ TEST(RoutineBucket, PositionalHash) {
       {"CopyFileA", 39},
       {"RemoveDirectory", 39},
       {"", 1},
-      {"A", 65 % 50 + 1},  // 65 * 1
+      {"A", 65 % 50 + 1},  // each code times its position from 1
       {"AB", (65 + 66 * 2) % 50 + 1},
       {"\xFF", 255 % 50 + 1},  // codes are never negative
   };

@@ -1,5 +1,5 @@
-// directory_within, built on each platform's same_directory.
-#include "main/dir_identity.h"
+// The platform-free part of the directory identity: climbing to the root.
+#include "support/dir_identity.h"
 
 bool directory_within(const std::string& inner, const std::string& outer) {
   // Upwards from inner through "..", which the system resolves, until the

@@ -1,7 +1,7 @@
 // Windows side of same_directory: compares volume serial and file index.
 #include <windows.h>
 
-#include "main/dir_identity.h"
+#include "support/dir_identity.h"
 
 namespace {
 
