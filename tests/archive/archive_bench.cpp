@@ -7,15 +7,15 @@
 
 #include "archive/reader.h"
 #include "archive/writer.h"
-#include "support/text.h"
+#include "tests/test_util/program_path.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr, "usage: archive_bench pack|unpack ROOT ARCHIVE\n");
     return 2;
   }
-  const std::string root = replace_all(argv[2], "/", "\\");
-  const std::string archive = replace_all(argv[3], "/", "\\");
+  const std::string root = test_util::program_path(argv[2]);
+  const std::string archive = test_util::program_path(argv[3]);
   int result = 0;
   if (std::strcmp(argv[1], "pack") == 0) {
     result = kompres(root, archive, nullptr);

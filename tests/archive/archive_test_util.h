@@ -1,14 +1,8 @@
-// Helpers for the archive tests: a scratch directory per test, and files
-// written and read through the program's own file seam, so names with bytes
-// above 127 mean the same on both platforms.
+// Helpers for the archive tests: the shared scratch directory and archive
+// bytes, and files written and read through the program's own file seam, so
+// names with bytes above 127 mean the same on both platforms.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdint>
-#include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,19 +10,18 @@
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
+#include "tests/test_util/archive_bytes.h"
+#include "tests/test_util/scratch_test.h"
 
+// Each archive test takes its helpers from here with one using-directive.
 namespace archive_test {
 
-// The program's form of a path: backslashes on both platforms.
-inline std::string program_path(const std::filesystem::path& path) {
-  return replace_all(path.string(), "/", "\\");
-}
-
-inline std::string bytes_of(std::initializer_list<int> values) {
-  std::string out;
-  for (int v : values) out.push_back(static_cast<char>(v));
-  return out;
-}
+using test_util::bytes_of;
+using test_util::kMagicBytes;
+using test_util::kTrailerBytes;
+using test_util::le32;
+using test_util::record;
+using test_util::ScratchTest;
 
 inline bool write_bytes(const std::string& path, const std::string& data) {
   make_dirs(path.substr(0, path.rfind('\\')));
@@ -67,50 +60,5 @@ inline std::vector<std::string> files_below(const std::string& root) {
       true);
   return files;
 }
-
-// Archive pieces for crafted archives.
-inline std::string le32(std::uint32_t value) {
-  std::string out(4, '\0');
-  for (int i = 0; i < 4; ++i)
-    out[static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  return out;
-}
-
-inline const std::string kMagicBytes = "IL10";
-inline const std::string kTrailerBytes = "abis";
-
-// One record; the data length field is the data's length unless given.
-inline std::string record(const std::string& name, const std::string& data,
-                          std::int64_t data_length = -1) {
-  const auto d = data_length < 0 ? static_cast<std::uint32_t>(data.size())
-                                 : static_cast<std::uint32_t>(data_length);
-  return "file" + le32(static_cast<std::uint32_t>(name.size())) + name + le32(d) + le32(0) +
-         "asli" + data;
-}
-
-// A fresh directory below the system's temporary directory, removed with
-// everything in it when the test ends.
-class ScratchDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    const std::string name =
-        "ilhome-archive-" + std::to_string(random()) + "-" + std::to_string(counter.fetch_add(1));
-    dir_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::create_directories(dir_);
-    root_ = program_path(dir_);
-  }
-  void TearDown() override {
-    io_clear_faults();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  // A path below the scratch directory; `relative` uses backslashes.
-  std::string at(const std::string& relative) const { return join_path(root_, relative); }
-
-  std::filesystem::path dir_;
-  std::string root_;
-};
 
 }  // namespace archive_test

@@ -16,10 +16,9 @@
 
 namespace {
 
-using archive_test::ScratchDir;
-using archive_test::write_bytes;
+using namespace archive_test;
 
-TEST(GlobMatch, Table) {
+TEST(GlobMatch, PatternsAgainstTexts) {
   struct Case {
     const char* pattern;
     const char* text;
@@ -106,7 +105,7 @@ TEST(DirEntryLess, FieldByFieldWithUnsignedBytes) {
   EXPECT_TRUE(dir_entry_less(entry("x", "a", 5), later));
 }
 
-class WalkTree : public ScratchDir {
+class WalkTree : public ScratchTest {
  protected:
   std::vector<std::pair<std::string, std::string>> walk(const std::string& path, bool sub = true,
                                                         int* result = nullptr) {
@@ -124,10 +123,10 @@ class WalkTree : public ScratchDir {
 };
 
 TEST_F(WalkTree, DepthFirstPreOrderInByteOrder) {
-  ASSERT_TRUE(write_bytes(at("p\\Z.txt"), "z"));
-  ASSERT_TRUE(write_bytes(at("p\\a\\b.txt"), "b"));
-  ASSERT_TRUE(write_bytes(at("p\\a.txt"), "a"));
-  const std::string p = at("p");
+  ASSERT_TRUE(write_bytes(path("p\\Z.txt"), "z"));
+  ASSERT_TRUE(write_bytes(path("p\\a\\b.txt"), "b"));
+  ASSERT_TRUE(write_bytes(path("p\\a.txt"), "a"));
+  const std::string p = path("p");
   int result = 1;
   const auto visits = walk(p, true, &result);
   EXPECT_EQ(0, result);
@@ -142,8 +141,8 @@ TEST_F(WalkTree, DepthFirstPreOrderInByteOrder) {
 }
 
 TEST_F(WalkTree, TrailingBackslashesAndSpacesAreDropped) {
-  ASSERT_TRUE(write_bytes(at("p\\f"), "x"));
-  const std::string p = at("p");
+  ASSERT_TRUE(write_bytes(path("p\\f"), "x"));
+  const std::string p = path("p");
   for (const std::string& given : {p + "\\", p + "\\\\", p + "  ", p + "\\ "}) {
     const auto visits = walk(given);
     ASSERT_EQ(1u, visits.size()) << given;
@@ -154,19 +153,19 @@ TEST_F(WalkTree, TrailingBackslashesAndSpacesAreDropped) {
 TEST_F(WalkTree, EmptyAndMissingDirectories) {
   std::filesystem::create_directories(dir_ / "empty");
   int result = 1;
-  EXPECT_TRUE(walk(at("empty"), true, &result).empty());
+  EXPECT_TRUE(walk(path("empty"), true, &result).empty());
   EXPECT_EQ(0, result);
-  EXPECT_TRUE(walk(at("missing"), true, &result).empty());
+  EXPECT_TRUE(walk(path("missing"), true, &result).empty());
   EXPECT_EQ(-1, result);
 }
 
 TEST_F(WalkTree, VisitorResultStopsTheWalk) {
-  ASSERT_TRUE(write_bytes(at("p\\a"), "1"));
-  ASSERT_TRUE(write_bytes(at("p\\d\\b"), "2"));
-  ASSERT_TRUE(write_bytes(at("p\\e"), "3"));
+  ASSERT_TRUE(write_bytes(path("p\\a"), "1"));
+  ASSERT_TRUE(write_bytes(path("p\\d\\b"), "2"));
+  ASSERT_TRUE(write_bytes(path("p\\e"), "3"));
   std::vector<std::string> seen;
   const int stop_at_b = walk_tree(
-      at("p"),
+      path("p"),
       [&](const std::string&, const DirEntry& entry) {
         seen.push_back(entry.name);
         return entry.name == "b" ? 7 : 0;
@@ -178,7 +177,7 @@ TEST_F(WalkTree, VisitorResultStopsTheWalk) {
   // -1 from a nested walk stops only that subdirectory.
   seen.clear();
   const int nested_minus_one = walk_tree(
-      at("p"),
+      path("p"),
       [&](const std::string&, const DirEntry& entry) {
         seen.push_back(entry.name);
         return entry.name == "b" ? -1 : 0;
@@ -198,10 +197,10 @@ TEST_F(WalkTree, SubdirectoriesAreEnteredByTheirExactNames) {
     std::filesystem::create_directories(dir_ / "p" / name, error);
     if (error) GTEST_SKIP() << "this system does not allow the name " << name;
   }
-  ASSERT_TRUE(write_bytes(at("p\\dir \\f"), "1"));
-  ASSERT_TRUE(write_bytes(at("p\\dir\\g"), "2"));
+  ASSERT_TRUE(write_bytes(path("p\\dir \\f"), "1"));
+  ASSERT_TRUE(write_bytes(path("p\\dir\\g"), "2"));
   std::ofstream(dir_ / "p" / "a*b" / "h") << "3";
-  const std::string p = at("p");
+  const std::string p = path("p");
   const std::vector<std::pair<std::string, std::string>> expected = {
       {p, "a*b"},         {p + "\\a*b", "h"}, {p, "dir"},
       {p + "\\dir", "g"}, {p, "dir "},        {p + "\\dir ", "f"}};
@@ -209,12 +208,12 @@ TEST_F(WalkTree, SubdirectoriesAreEnteredByTheirExactNames) {
 }
 
 TEST_F(WalkTree, LinksAreVisitedButNotEntered) {
-  ASSERT_TRUE(write_bytes(at("outside\\secret"), "s"));
-  ASSERT_TRUE(write_bytes(at("p\\f"), "x"));
+  ASSERT_TRUE(write_bytes(path("outside\\secret"), "s"));
+  ASSERT_TRUE(write_bytes(path("p\\f"), "x"));
   std::error_code error;
   std::filesystem::create_directory_symlink(dir_ / "outside", dir_ / "p" / "link", error);
   if (error) GTEST_SKIP() << "links cannot be made here: " << error.message();
-  const auto visits = walk(at("p"));
+  const auto visits = walk(path("p"));
   std::vector<std::string> names;
   for (const auto& v : visits) names.push_back(v.second);
   EXPECT_EQ((std::vector<std::string>{"f", "link"}), names);
@@ -223,11 +222,11 @@ TEST_F(WalkTree, LinksAreVisitedButNotEntered) {
 // What the visitor sees with each detail: the same entries in the same
 // order, each field either the full listing's or left out as a whole.
 TEST_F(WalkTree, EveryDetailVisitsTheSameEntriesInTheSameOrder) {
-  ASSERT_TRUE(write_bytes(at("p\\Z.txt"), "zz"));
-  ASSERT_TRUE(write_bytes(at("p\\.hidden"), "h"));
-  ASSERT_TRUE(write_bytes(at("p\\a\\b.txt"), "bbb"));
-  ASSERT_TRUE(write_bytes(at("p\\a\\c\\d.txt"), "dddd"));
-  ASSERT_TRUE(write_bytes(at("p\\a.txt"), "a"));
+  ASSERT_TRUE(write_bytes(path("p\\Z.txt"), "zz"));
+  ASSERT_TRUE(write_bytes(path("p\\.hidden"), "h"));
+  ASSERT_TRUE(write_bytes(path("p\\a\\b.txt"), "bbb"));
+  ASSERT_TRUE(write_bytes(path("p\\a\\c\\d.txt"), "dddd"));
+  ASSERT_TRUE(write_bytes(path("p\\a.txt"), "a"));
   std::error_code error;
   std::filesystem::create_directory_symlink(dir_ / "p" / "a", dir_ / "p" / "link", error);
   struct Visit {
@@ -237,7 +236,7 @@ TEST_F(WalkTree, EveryDetailVisitsTheSameEntriesInTheSameOrder) {
   const auto visits_with = [&](EntryDetail detail) {
     std::vector<Visit> visits;
     walk_tree(
-        at("p"),
+        path("p"),
         [&](const std::string& directory, const DirEntry& entry) {
           visits.push_back({directory, entry});
           return 0;
@@ -275,7 +274,7 @@ TEST_F(WalkTree, EveryDetailVisitsTheSameEntriesInTheSameOrder) {
   // The full walk carries every field of the listing.
   for (const Visit& v : full) {
     if (v.entry.name != "Z.txt") continue;
-    const Listing own = list_dir(at("p\\Z.txt"));
+    const Listing own = list_dir(path("p\\Z.txt"));
     ASSERT_TRUE(own.ok);
     const DirEntry& listed = own.entries.front();
     EXPECT_EQ(v.entry.attributes, listed.attributes);
@@ -306,7 +305,7 @@ TEST_F(WalkTree, LargeDirectoryInByteOrder) {
     });
   });
   std::vector<std::string> visited;
-  for (const auto& v : walk(at("p"))) visited.push_back(v.second);
+  for (const auto& v : walk(path("p"))) visited.push_back(v.second);
   EXPECT_EQ(visited, names);
 }
 

@@ -77,7 +77,7 @@ TEST(Format, Substitution) {
     const char* read_back;
   };
   const Case cases[] = {
-      // The worked example: packed from C:\P, unpacked into E:\Q.
+      // Packed from C:\P, unpacked into E:\Q.
       {"p=<akar2>\\profile", "p=C:\\P\\profile", "C:\\P", "E:\\Q", "p=E:\\Q\\profile"},
       // Plain text replacement, not limited to whole paths.
       {"<akar2>a", "C:\\Pa", "C:\\P", "D:", "D:a"},

@@ -14,13 +14,7 @@
 
 namespace {
 
-using archive_test::files_below;
-using archive_test::kMagicBytes;
-using archive_test::kTrailerBytes;
-using archive_test::read_bytes;
-using archive_test::record;
-using archive_test::ScratchDir;
-using archive_test::write_bytes;
+using namespace archive_test;
 
 TEST(SystemNames, SafeExactlyWhereTheSystemKeepsThem) {
   for (const SystemNameCase& c : system_name_cases()) {
@@ -28,11 +22,11 @@ TEST(SystemNames, SafeExactlyWhereTheSystemKeepsThem) {
   }
 }
 
-class SystemNamesUnpack : public ScratchDir {};
+class SystemNamesUnpack : public ScratchTest {};
 
 TEST_F(SystemNamesUnpack, KeptNamesAreWrittenAndRefusedOnesSkippedWithTheirData) {
-  const std::string profile = at("home\\profile");
-  const std::string archive = at("store\\a.ilhome");
+  const std::string profile = path("home\\profile");
+  const std::string archive = path("store\\a.ilhome");
   for (const SystemNameCase& c : system_name_cases()) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove_all(dir_ / "home");

@@ -13,17 +13,11 @@
 
 #include "archive_test_util.h"
 #include "tests/archive/links.h"
+#include "tests/test_util/program_path.h"
 
 namespace {
 
-using archive_test::files_below;
-using archive_test::kMagicBytes;
-using archive_test::kTrailerBytes;
-using archive_test::le32;
-using archive_test::read_bytes;
-using archive_test::record;
-using archive_test::ScratchDir;
-using archive_test::write_bytes;
+using namespace archive_test;
 
 TEST(StoredName, SafeAndRefusedNames) {
   struct Case {
@@ -65,13 +59,13 @@ TEST(StoredName, SafeAndRefusedNames) {
   for (const Case& c : cases) EXPECT_EQ(c.safe, stored_name_is_safe(c.name)) << c.name;
 }
 
-class Reader : public ScratchDir {
+class Reader : public ScratchTest {
  protected:
   void SetUp() override {
-    ScratchDir::SetUp();
-    home_ = at("home");
+    ScratchTest::SetUp();
+    home_ = path("home");
     profile_ = home_ + "\\profile";
-    archive_ = at("store\\a.ilhome");
+    archive_ = path("store\\a.ilhome");
   }
 
   // Unpacks `bytes` into the profile directory; records the progress calls.
@@ -96,9 +90,9 @@ class Reader : public ScratchDir {
   void expect_nothing_outside_profile() {
     for (const auto& item : std::filesystem::recursive_directory_iterator(dir_)) {
       if (item.is_directory()) continue;
-      const std::string path = archive_test::program_path(item.path());
-      if (path == archive_) continue;
-      EXPECT_EQ(0u, path.rfind(profile_ + "\\", 0)) << "written outside: " << path;
+      const std::string written = test_util::program_path(item.path());
+      if (written == archive_) continue;
+      EXPECT_EQ(0u, written.rfind(profile_ + "\\", 0)) << "written outside: " << written;
     }
   }
 
@@ -404,7 +398,7 @@ TEST_F(Reader, NothingIsWrittenIntoTheArchiveDirectory) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(dir_ / "home");
-    archive_ = at(c.archive);
+    archive_ = path(c.archive);
     const std::string in_store = c.stored_path;
     const std::string bytes = kMagicBytes + record(in_store + "a.ilhome", "overwritten") +
                               record(in_store + "new.txt", "new") +
@@ -467,11 +461,11 @@ TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
     SCOPED_TRACE(c.what);
     fs::remove_all(dir_ / "home");
     fs::remove_all(dir_ / "outside");
-    ASSERT_TRUE(write_bytes(at("outside\\victim.txt"), "precious"));
+    ASSERT_TRUE(write_bytes(path("outside\\victim.txt"), "precious"));
     ASSERT_TRUE(write_bytes(archive_, bytes));
-    const std::string link = at("home\\" + c.at);
+    const std::string link = path("home\\" + c.at);
     make_dirs(link.substr(0, link.rfind('\\')));
-    if (!make_link(at(c.target), link, c.kind)) {
+    if (!make_link(path(c.target), link, c.kind)) {
       std::printf("not made on this system, not tested: %s\n", c.what);
       continue;
     }
@@ -479,9 +473,9 @@ TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
 
     const int result = unpack_again();
     EXPECT_EQ(bytes, read_bytes(archive_));
-    EXPECT_EQ("precious", read_bytes(at("outside\\victim.txt")));
-    EXPECT_EQ((std::vector<std::string>{"victim.txt"}), files_below(at("outside")));
-    EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(at("store")));
+    EXPECT_EQ("precious", read_bytes(path("outside\\victim.txt")));
+    EXPECT_EQ((std::vector<std::string>{"victim.txt"}), files_below(path("outside")));
+    EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(path("store")));
     if (c.may_stay && result == -1) continue;
     EXPECT_EQ(1, result);
     // The walk does not go through links: the files are found only below
@@ -500,11 +494,11 @@ TEST_F(Reader, ArchiveDirectoryIsKnownByIdentityNotByName) {
                             record("store/new.txt", "new") + record("kept.txt", "kept") +
                             kTrailerBytes;
   ASSERT_TRUE(write_bytes(profile_ + "\\store\\a.ilhome", bytes));
-  if (!make_link(profile_ + "\\store", at("alias"), LinkKind::kDirectory) &&
-      !make_link(profile_ + "\\store", at("alias"), LinkKind::kJunction)) {
+  if (!make_link(profile_ + "\\store", path("alias"), LinkKind::kDirectory) &&
+      !make_link(profile_ + "\\store", path("alias"), LinkKind::kJunction)) {
     GTEST_SKIP() << "this system cannot make links here";
   }
-  archive_ = at("alias\\a.ilhome");
+  archive_ = path("alias\\a.ilhome");
   EXPECT_EQ(1, unpack_again());
   EXPECT_EQ(bytes, read_bytes(profile_ + "\\store\\a.ilhome"));
   EXPECT_EQ((std::vector<std::string>{"a.ilhome"}), files_below(profile_ + "\\store"));
@@ -513,21 +507,21 @@ TEST_F(Reader, ArchiveDirectoryIsKnownByIdentityNotByName) {
 
 TEST_F(Reader, MissingArchiveGivesMinusOne) {
   UnpackOutcome outcome = UnpackOutcome::kComplete;
-  EXPECT_EQ(-1, dekompres(profile_, at("no.ilhome"), nullptr, &outcome));
+  EXPECT_EQ(-1, dekompres(profile_, path("no.ilhome"), nullptr, &outcome));
   EXPECT_EQ(UnpackOutcome::kCannotOpen, outcome);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "home"));
 }
 
 TEST_F(Reader, PathKind) {
-  ASSERT_TRUE(write_bytes(at("d\\f.txt"), "x"));
-  ASSERT_TRUE(write_bytes(at("d\\empty"), ""));
+  ASSERT_TRUE(write_bytes(path("d\\f.txt"), "x"));
+  ASSERT_TRUE(write_bytes(path("d\\empty"), ""));
   struct Case {
     std::string path;
     int kind;
   };
   const Case cases[] = {
-      {at("d"), 2},       {at("d\\"), 2},      {at("d\\f.txt"), 1}, {at("d\\empty"), 1},
-      {at("missing"), 0}, {at("d\\*.txt"), 0}, {at("d\\f.tx?"), 0}, {at("d\\f.txt\\x"), 0},
+      {path("d"), 2},       {path("d\\"), 2},      {path("d\\f.txt"), 1}, {path("d\\empty"), 1},
+      {path("missing"), 0}, {path("d\\*.txt"), 0}, {path("d\\f.tx?"), 0}, {path("d\\f.txt\\x"), 0},
   };
   for (const Case& c : cases) EXPECT_EQ(c.kind, path_kind(c.path)) << c.path;
 }

@@ -13,10 +13,7 @@
 
 namespace {
 
-using archive_test::files_below;
-using archive_test::read_bytes;
-using archive_test::ScratchDir;
-using archive_test::write_bytes;
+using namespace archive_test;
 
 struct TreeFile {
   std::string name;  // relative, backslashes
@@ -67,15 +64,15 @@ std::vector<TreeFile> generated_tree(std::uint32_t seed) {
   return files;
 }
 
-class RoundTrip : public ScratchDir {};
+class RoundTrip : public ScratchTest {};
 
 TEST_F(RoundTrip, EveryByteComesBackUnderAnotherHome) {
   // The trailing dots and blanks above are for the packing side only: such
   // names cannot be written back safely, so they are left out here.
   for (std::uint32_t seed : {1u, 2u, 3u}) {
     SCOPED_TRACE(seed);
-    const std::string old_home = at("first" + std::to_string(seed) + "\\Home");
-    const std::string new_home = at("second" + std::to_string(seed) + "\\another home");
+    const std::string old_home = path("first" + std::to_string(seed) + "\\Home");
+    const std::string new_home = path("second" + std::to_string(seed) + "\\another home");
     std::vector<TreeFile> files;
     for (const TreeFile& f : generated_tree(seed)) {
       if (f.name.back() != '.') files.push_back(f);
@@ -87,7 +84,7 @@ TEST_F(RoundTrip, EveryByteComesBackUnderAnotherHome) {
     ASSERT_TRUE(write_bytes(old_home + "\\profile\\Cache4\\entry", "cache"));
     ASSERT_TRUE(write_bytes(old_home + "\\profile\\prefs.bak", "backup"));
 
-    const std::string archive = at("store" + std::to_string(seed) + ".ilhome");
+    const std::string archive = path("store" + std::to_string(seed) + ".ilhome");
     ASSERT_EQ(1, kompres(old_home + "\\profile", archive, nullptr));
     ASSERT_EQ(1, dekompres(new_home + "\\profile", archive, nullptr));
 
@@ -107,18 +104,18 @@ TEST_F(RoundTrip, EveryByteComesBackUnderAnotherHome) {
 // A name with a trailing dot, where the system keeps one (Windows drops it,
 // so the reader there refuses such a name), comes back under that name.
 TEST_F(RoundTrip, NamesWithATrailingDotComeBackWhereTheSystemKeepsThem) {
-  const std::string home = at("h");
+  const std::string home = path("h");
   ASSERT_TRUE(write_bytes(home + "\\profile\\ok", "1"));
   if (!write_bytes(home + "\\profile\\odd.", "2") ||
       read_bytes(home + "\\profile\\odd.") == "<missing>" ||
       files_below(home + "\\profile") != std::vector<std::string>{"odd.", "ok"}) {
     GTEST_SKIP() << "this system does not keep a trailing dot";
   }
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   ASSERT_EQ(1, kompres(home + "\\profile", archive, nullptr));
-  ASSERT_EQ(1, dekompres(at("k\\profile"), archive, nullptr));
-  EXPECT_EQ((std::vector<std::string>{"odd.", "ok"}), files_below(at("k\\profile")));
-  EXPECT_EQ("2", read_bytes(at("k\\profile\\odd.")));
+  ASSERT_EQ(1, dekompres(path("k\\profile"), archive, nullptr));
+  EXPECT_EQ((std::vector<std::string>{"odd.", "ok"}), files_below(path("k\\profile")));
+  EXPECT_EQ("2", read_bytes(path("k\\profile\\odd.")));
 }
 
 }  // namespace

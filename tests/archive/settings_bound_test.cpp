@@ -11,12 +11,7 @@
 
 namespace {
 
-using archive_test::kMagicBytes;
-using archive_test::kTrailerBytes;
-using archive_test::read_bytes;
-using archive_test::record;
-using archive_test::ScratchDir;
-using archive_test::write_bytes;
+using namespace archive_test;
 
 std::string repeated(const std::string& piece, std::size_t times) {
   std::string out;
@@ -51,12 +46,12 @@ TEST(SettingsBound, ExpansionUpToTheBoundAndNotBeyond) {
   }
 }
 
-class SettingsBoundUnpack : public ScratchDir {};
+class SettingsBoundUnpack : public ScratchTest {};
 
 TEST_F(SettingsBoundUnpack, SettingsFilesPastTheBoundAreWrittenAsStored) {
   // Under a long home path (more than 64 bytes, within the Windows path
   // limit) 7 MiB of placeholders would expand to more than the bound.
-  const std::string home = at(std::string(80, 'h'));
+  const std::string home = path(std::string(80, 'h'));
   const std::string small_expanding = repeated(kRootPlaceholder, 1024 * 1024);
   // Larger than the bound as stored: streamed, never held whole.
   const std::string large_stored =
@@ -69,8 +64,8 @@ TEST_F(SettingsBoundUnpack, SettingsFilesPastTheBoundAreWrittenAsStored) {
   std::string archive = kMagicBytes;
   for (const Row& r : rows) archive += record(r.name, r.data);
   archive += record("after.txt", "still here") + kTrailerBytes;
-  ASSERT_TRUE(write_bytes(at("a.ilhome"), archive));
-  ASSERT_EQ(1, dekompres(home + "\\profile", at("a.ilhome"), nullptr));
+  ASSERT_TRUE(write_bytes(path("a.ilhome"), archive));
+  ASSERT_EQ(1, dekompres(home + "\\profile", path("a.ilhome"), nullptr));
   for (const Row& r : rows) {
     EXPECT_TRUE(read_bytes(home + "\\profile\\" + replace_all(r.name, "/", "\\")) == r.data)
         << r.name;

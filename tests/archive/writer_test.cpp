@@ -1,4 +1,4 @@
-// The writer: the worked example byte for byte, exclusions, relative names,
+// The writer: a small archive byte for byte, exclusions, relative names,
 // and that the stored archive survives every failure of a pack.
 #include "archive/writer.h"
 
@@ -18,12 +18,7 @@
 
 namespace {
 
-using archive_test::bytes_of;
-using archive_test::le32;
-using archive_test::read_bytes;
-using archive_test::record;
-using archive_test::ScratchDir;
-using archive_test::write_bytes;
+using namespace archive_test;
 
 using PackCall = std::tuple<std::string, long, long>;
 
@@ -34,7 +29,7 @@ DirEntry make_entry(std::string name, std::string attributes) {
   return entry;
 }
 
-class Writer : public ScratchDir {
+class Writer : public ScratchTest {
  protected:
   // Names in the scratch directory that have the temporary's shape.
   std::vector<std::string> temporaries() const {
@@ -55,13 +50,13 @@ class Writer : public ScratchDir {
   std::vector<PackCall> calls_;
 };
 
-// The example profile: a settings file naming its own home, and mail\a.txt.
-TEST_F(Writer, WorkedExampleByteForByte) {
-  const std::string home = at("P");
+// A profile of a settings file naming its own home, and mail\a.txt.
+TEST_F(Writer, SettingsAndMailByteForByte) {
+  const std::string home = path("P");
   const std::string root = home + "\\profile";
   ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "p=" + home + "\\profile"));
   ASSERT_TRUE(write_bytes(root + "\\mail\\a.txt", "hi"));
-  const std::string archive = at("store\\x.ilhome");
+  const std::string archive = path("store\\x.ilhome");
   std::filesystem::create_directories(dir_ / "store");
 
   ASSERT_EQ(1, pack(root, archive));
@@ -79,7 +74,7 @@ TEST_F(Writer, WorkedExampleByteForByte) {
   EXPECT_TRUE(temporaries().empty());
 
   // Unpacked into another home, the settings file names that home.
-  const std::string other = at("Q");
+  const std::string other = path("Q");
   std::vector<std::pair<std::string, long long>> reads;
   ASSERT_EQ(
       1, dekompres(other + "\\profile", archive, [&](const std::string& name, long long position) {
@@ -95,13 +90,13 @@ TEST_F(Writer, WorkedExampleByteForByte) {
 
 TEST_F(Writer, TreeWithoutFilesGivesMagicAndTrailer) {
   std::filesystem::create_directories(dir_ / "home" / "profile" / "empty" / "deeper");
-  const std::string archive = at("a.ilhome");
-  ASSERT_EQ(1, pack(at("home\\profile"), archive));
+  const std::string archive = path("a.ilhome");
+  ASSERT_EQ(1, pack(path("home\\profile"), archive));
   EXPECT_EQ("IL10abis", read_bytes(archive));
   EXPECT_TRUE(calls_.empty());
 }
 
-TEST_F(Writer, ExclusionTable) {
+TEST_F(Writer, ExcludedNamesLeaveTheList) {
   struct Case {
     const char* entry;
     bool kept;
@@ -160,13 +155,13 @@ TEST_F(Writer, CollectsFilesOnlyAndMakesThemRelative) {
 }
 
 TEST_F(Writer, ExcludedAndIncludedFilesOnDisk) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   for (const char* name : {"CACHE4\\c", "Images\\i", "sub\\cache4\\x", "cache4x", "a.BAK",
                            "sub\\b.bak", "a.bak.txt", ".hidden", "sub\\ilvar6.ini"}) {
     ASSERT_TRUE(write_bytes(root + "\\" + name, name));
   }
   std::filesystem::create_directories(dir_ / "h" / "profile" / "emptydir");
-  ASSERT_EQ(1, pack(root + "\\", at("out.ilhome")));
+  ASSERT_EQ(1, pack(root + "\\", path("out.ilhome")));
   std::vector<std::string> stored;
   for (const auto& call : calls_) stored.push_back(std::get<0>(call));
   EXPECT_EQ((std::vector<std::string>{".hidden", "a.bak.txt", "cache4x", "sub/cache4/x",
@@ -175,9 +170,9 @@ TEST_F(Writer, ExcludedAndIncludedFilesOnDisk) {
 }
 
 TEST_F(Writer, UnlistableRootKeepsTheOldArchive) {
-  const std::string archive = at("keep.ilhome");
+  const std::string archive = path("keep.ilhome");
   ASSERT_TRUE(write_bytes(archive, "old archive"));
-  EXPECT_EQ(-1, pack(at("no\\such\\profile"), archive));
+  EXPECT_EQ(-1, pack(path("no\\such\\profile"), archive));
   EXPECT_EQ("old archive", read_bytes(archive));
   EXPECT_TRUE(temporaries().empty());
   EXPECT_TRUE(calls_.empty());
@@ -199,9 +194,9 @@ TEST_F(Writer, FailuresKeepTheOldArchiveAndLeaveNoTemporary) {
       {"closing the archive", IoFault::kClose, 2},
       {"rename over the old archive", IoFault::kRename, 1},
   };
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\big.bin", std::string(2 * kCopyBlockSize + 5, 'b')));
-  const std::string archive = at("keep.ilhome");
+  const std::string archive = path("keep.ilhome");
   for (const Case& c : cases) {
     ASSERT_TRUE(write_bytes(archive, "old archive"));
     io_fail_nth(c.kind, c.nth);
@@ -216,9 +211,9 @@ TEST_F(Writer, FailuresKeepTheOldArchiveAndLeaveNoTemporary) {
 }
 
 TEST_F(Writer, LeftoverTemporariesAreRemovedAndNothingElse) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\f", "data"));
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   ASSERT_TRUE(write_bytes(archive, "old"));
   struct Case {
     const char* name;
@@ -234,7 +229,7 @@ TEST_F(Writer, LeftoverTemporariesAreRemovedAndNothingElse) {
       {"~ilhome-0123abcd.tmp.txt", false},
       {"a.ilhome.ilhome-tmp", false},
   };
-  for (const Case& c : cases) ASSERT_TRUE(write_bytes(at(c.name), std::string(100000, 'x')));
+  for (const Case& c : cases) ASSERT_TRUE(write_bytes(path(c.name), std::string(100000, 'x')));
   ASSERT_EQ(1, pack(root, archive));
   EXPECT_EQ("IL10" + record("f", "data") + "abis", read_bytes(archive));
   for (const Case& c : cases) {
@@ -243,10 +238,10 @@ TEST_F(Writer, LeftoverTemporariesAreRemovedAndNothingElse) {
 }
 
 TEST_F(Writer, TemporaryNameIsShortSoTheLongestArchiveNamePacks) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\f", "data"));
   const std::string name = std::string(248, 'n') + ".ilhome";  // 255 bytes
-  ASSERT_EQ(1, pack(root, at(name)));
+  ASSERT_EQ(1, pack(root, path(name)));
   // Read through the standard library: the file seam's narrow names stop at
   // the system's short path limit on Windows.
   std::ifstream in(dir_ / name, std::ios::binary);
@@ -256,10 +251,10 @@ TEST_F(Writer, TemporaryNameIsShortSoTheLongestArchiveNamePacks) {
 }
 
 TEST_F(Writer, UnopenableFileGetsNoRecordButAProgressCall) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\a", "1"));
   ASSERT_TRUE(write_bytes(root + "\\b", "2"));
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   io_fail_nth(IoFault::kOpen, 2);  // 1: the archive, 2: the file a
   ASSERT_EQ(1, pack(root, archive));
   EXPECT_EQ("IL10" + record("b", "2") + "abis", read_bytes(archive));
@@ -267,10 +262,10 @@ TEST_F(Writer, UnopenableFileGetsNoRecordButAProgressCall) {
 }
 
 TEST_F(Writer, InputFailingHalfWayIsTakenBack) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\a", std::string(kCopyBlockSize + 10, 'a')));
   ASSERT_TRUE(write_bytes(root + "\\b", "2"));
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   io_fail_nth(IoFault::kRead, 2);  // a: first block, then the failing read
   ASSERT_EQ(1, pack(root, archive));
   const std::string bytes = read_bytes(archive);
@@ -298,28 +293,28 @@ TEST_F(Writer, DataLengthFollowsTheBytesStored) {
   for (const Case& c : cases) {
     std::string content(c.actual, '\0');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-    ASSERT_TRUE(write_bytes(at("in"), content));
+    ASSERT_TRUE(write_bytes(path("in"), content));
     {
-      File output = File::open(at("out"), OpenMode::kWrite);
-      File input = File::open(at("in"), OpenMode::kRead);
+      File output = File::open(path("out"), OpenMode::kWrite);
+      File input = File::open(path("in"), OpenMode::kRead);
       ArchiveOutput archive(output);
       ASSERT_TRUE(write_record(input, archive, "name", c.listed));
       ASSERT_TRUE(archive.write("abis", 4));
       ASSERT_TRUE(archive.flush());
     }
-    EXPECT_EQ(record("name", content) + "abis", read_bytes(at("out")))
+    EXPECT_EQ(record("name", content) + "abis", read_bytes(path("out")))
         << c.actual << " " << c.listed;
   }
 }
 
 TEST_F(Writer, FileOf4GiBOrMoreGetsNoRecord) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\huge", ""));
   ASSERT_TRUE(write_bytes(root + "\\small", "s"));
   std::error_code error;
   std::filesystem::resize_file(dir_ / "h" / "profile" / "huge", 1ULL << 32, error);
   if (error) GTEST_SKIP() << "no sparse 4 GiB file here: " << error.message();
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   ASSERT_EQ(1, pack(root, archive));
   EXPECT_EQ("IL10" + record("small", "s") + "abis", read_bytes(archive));
   EXPECT_EQ((std::vector<PackCall>{{"huge", 1, 2}, {"small", 2, 2}}), calls_);
@@ -360,11 +355,11 @@ TEST_F(Writer, UnreadableFileKeepsTheOldRecord) {
        "IL10junk" + old_b + "file" + le32(0xFFFFFFF0u) + "abis",
        record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
   };
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\a", "new a"));
   ASSERT_TRUE(write_bytes(root + "\\b", "new b"));
   ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "x"));
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   for (const Case& c : cases) {
     remove_file(archive);
     if (!c.old_archive.empty()) {
@@ -383,10 +378,10 @@ TEST_F(Writer, UnreadableFileKeepsTheOldRecord) {
 }
 
 TEST_F(Writer, FileRemovedSinceTheWalkIsNoUnreadableFile) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\a", "a"));
   ASSERT_TRUE(write_bytes(root + "\\b", "b"));
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   ASSERT_TRUE(write_bytes(archive, "IL10" + record("a", "old a") + "abis"));
   PackReport report;
   PackOptions options;
@@ -400,10 +395,10 @@ TEST_F(Writer, FileRemovedSinceTheWalkIsNoUnreadableFile) {
 }
 
 TEST_F(Writer, OnlyARealDirectoryIsPacked) {
-  const std::string archive = at("keep.ilhome");
+  const std::string archive = path("keep.ilhome");
   const std::string stored = "IL10" + record("f", "stored") + "abis";
-  ASSERT_TRUE(write_bytes(at("plain"), "a file where the profile was"));
-  for (const std::string& root : {at("plain"), at("plain\\"), at("missing")}) {
+  ASSERT_TRUE(write_bytes(path("plain"), "a file where the profile was"));
+  for (const std::string& root : {path("plain"), path("plain\\"), path("missing")}) {
     ASSERT_TRUE(write_bytes(archive, stored));
     EXPECT_EQ(-1, pack(root, archive)) << root;
     EXPECT_EQ(stored, read_bytes(archive)) << root;
@@ -412,9 +407,9 @@ TEST_F(Writer, OnlyARealDirectoryIsPacked) {
 }
 
 TEST_F(Writer, NothingStoredNeverReplacesAnArchiveWithRecords) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\only", "x"));
-  const std::string archive = at("a.ilhome");
+  const std::string archive = path("a.ilhome");
   const std::string stored = "IL10" + record("f", "stored") + "abis";
   ASSERT_TRUE(write_bytes(archive, stored));
   // The one file cannot be read and the old archive has no copy of it.
@@ -426,22 +421,22 @@ TEST_F(Writer, NothingStoredNeverReplacesAnArchiveWithRecords) {
 }
 
 TEST_F(Writer, SkippedDirectoryAndAllBelowItStayOut) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   for (const char* name : {"a", "store\\x.ilhome", "store\\deep\\y", "storey\\z"}) {
     ASSERT_TRUE(write_bytes(root + "\\" + name, name));
   }
   PackOptions options;
   options.skip_directory = [&](const std::string& path) { return path == root + "\\store"; };
   PackReport report;
-  ASSERT_EQ(1, kompres(root, at("out.ilhome"), options, report));
+  ASSERT_EQ(1, kompres(root, path("out.ilhome"), options, report));
   EXPECT_EQ("IL10" + record("a", "a") + record("storey/z", "storey\\z") + "abis",
-            read_bytes(at("out.ilhome")));
+            read_bytes(path("out.ilhome")));
 }
 
 // A pack into a new file never takes the place of a file of that name,
 // whether it was there before the pack or came while the pack ran.
 TEST_F(Writer, NewArchiveNeverReplacesAFileOfItsName) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\a", "profile"));
   const std::string fresh = "IL10" + record("a", "profile") + "abis";
   struct Case {
@@ -456,7 +451,7 @@ TEST_F(Writer, NewArchiveNeverReplacesAFileOfItsName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string archive = at("new.ilhome");
+    const std::string archive = path("new.ilhome");
     remove_file(archive);
     if (c.there_before) {
       ASSERT_TRUE(write_bytes(archive, "other"));
@@ -478,12 +473,12 @@ TEST_F(Writer, NewArchiveNeverReplacesAFileOfItsName) {
 }
 
 TEST_F(Writer, ArchiveGoesToTheDiskInStepsAndAFailedStepKeepsTheOldArchive) {
-  const std::string root = at("h\\profile");
+  const std::string root = path("h\\profile");
   const std::size_t half_step = static_cast<std::size_t>(kSyncStep / 2) + 1;
   for (const char* name : {"a", "b", "c"}) {
     ASSERT_TRUE(write_bytes(root + "\\" + name, std::string(half_step, name[0])));
   }
-  const std::string archive = at("keep.ilhome");
+  const std::string archive = path("keep.ilhome");
   ASSERT_TRUE(write_bytes(archive, "old archive"));
   // The first flush to the disk comes after b, before the end of the pack.
   io_fail_nth(IoFault::kSync, 1);

@@ -15,13 +15,14 @@
 
 #include "archive/format.h"
 #include "archive/reader.h"
-#include "support/text.h"
+#include "tests/test_util/program_path.h"
+#include "tests/test_util/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string program_path(const fs::path& path) { return replace_all(path.string(), "/", "\\"); }
+using test_util::program_path;
 
 [[noreturn]] void fail(const std::string& why) {
   std::fprintf(stderr, "fuzz_reader: %s\n", why.c_str());
@@ -29,14 +30,14 @@ std::string program_path(const fs::path& path) { return replace_all(path.string(
 }
 
 struct Sandbox {
+  test_util::ScratchDir scratch{"ilhome-fuzz-reader"};
   fs::path base;     // everything the reader may touch lies below this
   fs::path archive;  // base/archive.ilhome
   fs::path home;     // base/a/b/c/d/<home>: escapes of a few levels stay in base
   fs::path profile;
 
   explicit Sandbox(const std::string& home_name) {
-    base = fs::temp_directory_path() / ("ilhome-fuzz-reader-" + std::to_string(std::rand()) + "-" +
-                                        std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    base = scratch.native();
     archive = base / "archive.ilhome";
     home = base / "a" / "b" / "c" / "d" / home_name;
     profile = home / "profile";

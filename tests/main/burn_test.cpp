@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 namespace {
 
@@ -15,15 +16,19 @@ bool hard_link(const fs::path& target, const fs::path& link) {
 }
 
 // The swap the burn's walk hook makes: `from` (below the home directory) is
-// moved away and a link to `to` takes its name.
-fs::path g_swap_from;
-fs::path g_swap_to;
-bool g_swapped = false;
+// moved away and a link to `to` takes its name. The hook is a plain function
+// without a context, so the swap it makes is this one static.
+struct LinkSwap {
+  fs::path from;
+  fs::path to;
+  bool made = false;
+};
+LinkSwap g_swap;
 void swap_for_link() {
   std::error_code error;
-  fs::rename(g_swap_from, fs::path(g_swap_from.string() + "-moved"), error);
-  if (!error) fs::create_directory_symlink(g_swap_to, g_swap_from, error);
-  g_swapped = !error;
+  fs::rename(g_swap.from, fs::path(g_swap.from.string() + "-moved"), error);
+  if (!error) fs::create_directory_symlink(g_swap.to, g_swap.from, error);
+  g_swap.made = !error;
 }
 
 TEST_F(ProgramTest, BurnOverwritesEveryFileWithWholeBlocks) {
@@ -133,48 +138,56 @@ TEST_F(ProgramTest, BurnPassesOverFilesWithMoreThanOneName) {
   EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"own.txt"}));
 }
 
+struct SwappedDirectory {
+  const char* what;
+  const char* swapped;  // below the home; the file is a/b/x.txt
+  const char* outside;  // the link's target, below root_/outside
+};
+
+void PrintTo(const SwappedDirectory& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class SwappedDirectories : public ProgramTest,
+                           public ::testing::WithParamInterface<SwappedDirectory> {};
+
 // A directory of the home replaced by a link after the walk, at any level
 // above the file, must not carry the writes outside the home.
-TEST_F(ProgramTest, BurnNeverFollowsADirectorySwappedForALinkAfterTheWalk) {
-  struct Row {
-    const char* swapped;  // below the home; the file is a/b/x.txt
-    const char* outside;  // the link's target, below root_/outside
-  };
-  const Row rows[] = {{"a", "."}, {"a/b", "b"}};
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    const fs::path outside = root_ / "outside";
-    write_bytes(root_ / "home" / "a" / "b" / "x.txt", "inside");
-    write_bytes(root_ / "home" / "a" / "b" / "y.txt", "inside");
-    write_bytes(outside / "b" / "x.txt", "precious");
-    write_bytes(outside / "b" / "y.txt", "precious");
-    g_swap_from = root_ / "home" / r.swapped;
-    g_swap_to = outside / r.outside;
-    g_swapped = false;
-    set_burn_walk_hook(swap_for_link);
-    EXPECT_EQ(run("bakar"), kExitDone);
-    set_burn_walk_hook(nullptr);
-    if (!g_swapped) GTEST_SKIP() << "this system cannot make symbolic links here";
-    EXPECT_EQ(read_bytes(outside / "b" / "x.txt"), "precious") << r.swapped;
-    EXPECT_EQ(read_bytes(outside / "b" / "y.txt"), "precious") << r.swapped;
-    EXPECT_TRUE(texts(ids().file).empty()) << r.swapped;
-  }
+TEST_P(SwappedDirectories, BurnNeverFollowsTheLink) {
+  const SwappedDirectory& r = GetParam();
+  const fs::path outside = root_ / "outside";
+  write_bytes(root_ / "home" / "a" / "b" / "x.txt", "inside");
+  write_bytes(root_ / "home" / "a" / "b" / "y.txt", "inside");
+  write_bytes(outside / "b" / "x.txt", "precious");
+  write_bytes(outside / "b" / "y.txt", "precious");
+  g_swap = {root_ / "home" / r.swapped, outside / r.outside};
+  set_burn_walk_hook(swap_for_link);
+  EXPECT_EQ(run("bakar"), kExitDone);
+  set_burn_walk_hook(nullptr);
+  if (!g_swap.made) GTEST_SKIP() << "this system cannot make symbolic links here";
+  EXPECT_EQ(read_bytes(outside / "b" / "x.txt"), "precious");
+  EXPECT_EQ(read_bytes(outside / "b" / "y.txt"), "precious");
+  EXPECT_TRUE(texts(ids().file).empty());
 }
+
+const SwappedDirectory kSwappedDirectories[] = {
+    {"two levels above the file", "a", "."},
+    {"the file's own directory", "a/b", "b"},
+};
+INSTANTIATE_TEST_SUITE_P(Levels, SwappedDirectories, ::testing::ValuesIn(kSwappedDirectories),
+                         test_util::NameByWhat());
 
 TEST_F(ProgramTest, BurnOfAnEmptyHomeShowsNothingAndStillWaits) {
   EXPECT_EQ(run("bakar"), kExitDone);
   EXPECT_TRUE(texts(ids().file).empty());
   EXPECT_EQ(getText(ids().percent), "0%");
-  EXPECT_EQ(g_sleeps, (std::vector<unsigned long>{1000}));
-  EXPECT_TRUE(g_status_shown_at_exit);
+  EXPECT_EQ(g_process.sleeps, (std::vector<unsigned long>{1000}));
+  EXPECT_TRUE(g_process.status_shown_at_exit);
 }
 
 TEST_F(ProgramTest, BurnOfAMissingHomeTouchesNothing) {
   write_bytes(root_ / "outside.txt", "keep");
   EXPECT_EQ(runArgs({"bakar", (root_ / "nothing-here").string(), arch_}), kExitDone);
   EXPECT_EQ(read_bytes(root_ / "outside.txt"), "keep");
-  EXPECT_EQ(g_sleeps, (std::vector<unsigned long>{1000}));
+  EXPECT_EQ(g_process.sleeps, (std::vector<unsigned long>{1000}));
 }
 
 TEST_F(ProgramTest, FileThatDoesNotOpenIsLeftAndNotShown) {
@@ -208,23 +221,33 @@ TEST_F(ProgramTest, ArchivesInTheHomeDirectoryItselfAreNeverBurned) {
   EXPECT_EQ(read_bytes(root_ / "home" / "sub" / "x.dat"), std::string(4096, '\0'));
 }
 
-TEST_F(ProgramTest, MinimumDisplayTimeCountsFromTheStartOfTheVerb) {
-  struct Row {
-    double start;
-    double after_burn;
-    bool sleeps;
-  };
-  const Row rows[] = {
-      {100.0, 100.0, true}, {100.0, 100.99, true}, {100.0, 101.0, false}, {100.0, 105.5, false}};
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    write_bytes(root_ / "home" / "a.txt", "a");
-    g_ticks = {r.start, r.after_burn};
-    EXPECT_EQ(run("bakar"), kExitDone);
-    EXPECT_EQ(g_sleeps, r.sleeps ? std::vector<unsigned long>{1000} : std::vector<unsigned long>{})
-        << r.after_burn;
-  }
+struct DisplayTime {
+  const char* what;
+  double start;
+  double after_burn;
+  bool sleeps;
+};
+
+void PrintTo(const DisplayTime& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class DisplayTimes : public ProgramTest, public ::testing::WithParamInterface<DisplayTime> {};
+
+TEST_P(DisplayTimes, CountFromTheStartOfTheVerb) {
+  const DisplayTime& r = GetParam();
+  write_bytes(root_ / "home" / "a.txt", "a");
+  g_process.ticks = {r.start, r.after_burn};
+  EXPECT_EQ(run("bakar"), kExitDone);
+  EXPECT_EQ(g_process.sleeps,
+            r.sleeps ? std::vector<unsigned long>{1000} : std::vector<unsigned long>{});
 }
+
+const DisplayTime kDisplayTimes[] = {
+    {"no time passed", 100.0, 100.0, true},
+    {"just under a second", 100.0, 100.99, true},
+    {"one second", 100.0, 101.0, false},
+    {"several seconds", 100.0, 105.5, false},
+};
+INSTANTIATE_TEST_SUITE_P(MinimumDisplay, DisplayTimes, ::testing::ValuesIn(kDisplayTimes),
+                         test_util::NameByWhat());
 
 }  // namespace

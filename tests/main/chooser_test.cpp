@@ -4,6 +4,7 @@
 #include "support/text.h"
 #include "tests/main/file_time.h"
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 namespace {
 
@@ -22,9 +23,8 @@ TEST_F(ChooserTest, ListsArchivesWithDatesAndSelectsTheNewest) {
   addArchive("work.ilhome", 2006, 5, 4, 13, 2, 58);
   addArchive("old.ilhome", 2005, 1, 1, 0, 0, 0);
   write_bytes(arch("notes.txt"), "not an archive");
-  static std::vector<std::string> seen;
-  seen.clear();
-  answerChooser([](int turn) {
+  std::vector<std::string> seen;
+  answerChooser([&seen](int turn) {
     const ProgramControls& c = program().ids;
     const headless::Control& list = test::control(c.list);
     if (turn == 1) {
@@ -62,8 +62,8 @@ TEST_F(ChooserTest, EqualTimesSelectTheFirstName) {
   addArchive("c.ilhome", 2006, 1, 1, 0, 0, 0);
   addArchive("b.ilhome", 2010, 3, 3, 3, 3, 4);
   addArchive("a.ilhome", 2010, 3, 3, 3, 3, 4);
-  static int index = -1;
-  answerChooser([](int) {
+  int index = -1;
+  answerChooser([&index](int) {
     index = test::control(program().ids.list).index;
     test::click(program().ids.start);
   });
@@ -73,8 +73,8 @@ TEST_F(ChooserTest, EqualTimesSelectTheFirstName) {
 }
 
 TEST_F(ChooserTest, NoArchiveOffersNewProfile) {
-  static std::vector<std::string> items;
-  answerChooser([](int) {
+  std::vector<std::string> items;
+  answerChooser([&items](int) {
     items = test::control(program().ids.list).items;
     test::click(program().ids.start);
   });
@@ -96,36 +96,42 @@ TEST_F(ChooserTest, DefaultArchiveIsTakenWithoutAWindow) {
   EXPECT_EQ(test::control(ids().chooser).client_width, 324);
 }
 
-TEST_F(ChooserTest, TypedNamesBecomeArchiveNames) {
-  struct Row {
-    const char* typed;
-    const char* name;
-  };
-  const Row rows[] = {
-      {"home", "home.ilhome"},
-      {"home.ILHOME", "home.ILHOME"},
-      {"home.ilhome.bak", "home.ilhome.bak.ilhome"},
-      {"   ", ".ilhome"},
-      {":(x", ".ilhome"},
-      {"  work   :(2006-05-04 at 13:02:58)", "work.ilhome"},
-      {"a:(b:(c", "a.ilhome"},
-      {"\tname\r\n", "name.ilhome"},
-      {"x.ilhom", "x.ilhom.ilhome"},
-      // Never a path: each separator becomes '_'.
-      {"../x", ".._x.ilhome"},
-      {"..\\x", ".._x.ilhome"},
-      {"/etc/x.ilhome", "_etc_x.ilhome"},
-      {"sub\\work.ilhome", "sub_work.ilhome"},
-      {"..", "...ilhome"},
-  };
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    startWith(r.typed);
-    EXPECT_EQ(run("ekstrak"), kExitDone) << r.typed;
-    EXPECT_EQ(marker(), r.name) << r.typed;
-  }
+struct TypedName {
+  const char* typed;
+  const char* name;
+};
+
+// Escaped: some rows type tabs and line ends.
+void PrintTo(const TypedName& row, std::ostream* out) {
+  *out << ::testing::PrintToString(std::string(row.typed));
 }
+
+class TypedNames : public ChooserTest, public ::testing::WithParamInterface<TypedName> {};
+
+TEST_P(TypedNames, BecomeArchiveNames) {
+  startWith(GetParam().typed);
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(marker(), GetParam().name);
+}
+
+const TypedName kTypedNames[] = {
+    {"home", "home.ilhome"},
+    {"home.ILHOME", "home.ILHOME"},
+    {"home.ilhome.bak", "home.ilhome.bak.ilhome"},
+    {"   ", ".ilhome"},
+    {":(x", ".ilhome"},
+    {"  work   :(2006-05-04 at 13:02:58)", "work.ilhome"},
+    {"a:(b:(c", "a.ilhome"},
+    {"\tname\r\n", "name.ilhome"},
+    {"x.ilhom", "x.ilhom.ilhome"},
+    // Never a path: each separator becomes '_'.
+    {"../x", ".._x.ilhome"},
+    {"..\\x", ".._x.ilhome"},
+    {"/etc/x.ilhome", "_etc_x.ilhome"},
+    {"sub\\work.ilhome", "sub_work.ilhome"},
+    {"..", "...ilhome"},
+};
+INSTANTIATE_TEST_SUITE_P(Typed, TypedNames, ::testing::ValuesIn(kTypedNames));
 
 TEST_F(ChooserTest, PickedCaptionKeepsTheListedExtension) {
   addArchive("Work.ILHOME", 2006, 5, 4, 13, 2, 58, "upper");
@@ -150,7 +156,7 @@ TEST_F(ChooserTest, EmptyNameEndsWith77AndWritesNothing) {
     EXPECT_EQ(run("ekstrak"), kExitNoProfile);
     EXPECT_FALSE(markerExists());
     EXPECT_FALSE(fs::exists(profile()));
-    EXPECT_FALSE(g_status_shown_at_exit);
+    EXPECT_FALSE(g_process.status_shown_at_exit);
   }
 }
 
@@ -160,12 +166,12 @@ const char kWarning[] =
 
 TEST_F(ChooserTest, RememberBoxMovesAnExistingArchiveToDefault) {
   addArchive("work.ilhome", 2006, 5, 4, 13, 2, 58, "remembered");
-  static std::size_t boxes_before_close = 99;
+  std::size_t boxes_before_close = 99;
   answerChooser([](int) {
     test::setChecked(program().ids.remember, 1);
     test::click(program().ids.start);
   });
-  face_->on_message_box = [](const test::MessageBoxShown&) {
+  face_->on_message_box = [&boxes_before_close](const test::MessageBoxShown&) {
     // Shown while the chooser is still open, before anything moved.
     boxes_before_close = test::control(program().ids.chooser).visible ? 1 : 0;
   };
@@ -195,36 +201,44 @@ TEST_F(ChooserTest, RememberBoxWithANewNameMovesNothing) {
   EXPECT_FALSE(fs::exists(arch(kDefaultArchive)));
 }
 
-// The item's place in the list, taken by the answer below.
-int g_pick = 0;
+struct PickedItem {
+  const char* what;
+  const char* name;
+};
 
-TEST_F(ChooserTest, PickedItemMarksExactlyTheListedFile) {
-  struct Row {
-    const char* name;
-  };
-  // Blanks at either end of the stem, and a stem that is a prefix of another.
-  const Row rows[] = {{" lead.ilhome"}, {"trail .ilhome"}, {"work.ilhome"}};
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    addArchive("lead.ilhome", 2006, 1, 1, 0, 0, 0, "wrong");
-    addArchive("trail.ilhome", 2006, 1, 1, 0, 0, 0, "wrong");
-    addArchive("work.ilhome", 2006, 1, 1, 0, 0, 0, "work");
-    if (std::string(r.name) != "work.ilhome") addArchive(r.name, 2005, 1, 1, 0, 0, 0, "picked");
-    g_pick = 0;
-    const Listing listing = list_dir_sorted(join_path(arch_, kArchivePattern));
-    for (std::size_t i = 0; i < listing.entries.size(); ++i) {
-      if (listing.entries[i].name == r.name) g_pick = static_cast<int>(i) + 1;
-    }
-    ASSERT_NE(g_pick, 0) << r.name;
-    answerChooser([](int) {
-      setIndex(program().ids.list, g_pick);
-      test::click(program().ids.start);
-    });
-    EXPECT_EQ(run("ekstrak"), kExitDone) << r.name;
-    EXPECT_EQ(marker(), r.name);
-    EXPECT_TRUE(fs::exists(profile() / (std::string(r.name) + ".txt"))) << r.name;
+void PrintTo(const PickedItem& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class PickedItems : public ChooserTest, public ::testing::WithParamInterface<PickedItem> {};
+
+TEST_P(PickedItems, MarkExactlyTheListedFile) {
+  const std::string name = GetParam().name;
+  addArchive("lead.ilhome", 2006, 1, 1, 0, 0, 0, "wrong");
+  addArchive("trail.ilhome", 2006, 1, 1, 0, 0, 0, "wrong");
+  addArchive("work.ilhome", 2006, 1, 1, 0, 0, 0, "work");
+  if (name != "work.ilhome") addArchive(name, 2005, 1, 1, 0, 0, 0, "picked");
+  // The item's place in the list.
+  int pick = 0;
+  const Listing listing = list_dir_sorted(join_path(arch_, kArchivePattern));
+  for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+    if (listing.entries[i].name == name) pick = static_cast<int>(i) + 1;
   }
+  ASSERT_NE(pick, 0);
+  answerChooser([pick](int) {
+    setIndex(program().ids.list, pick);
+    test::click(program().ids.start);
+  });
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(marker(), name);
+  EXPECT_TRUE(fs::exists(profile() / (name + ".txt")));
 }
+
+// Blanks at either end of the stem, and a stem that is a prefix of another.
+const PickedItem kPickedItems[] = {
+    {"blank before the stem", " lead.ilhome"},
+    {"blank after the stem", "trail .ilhome"},
+    {"stem that begins another", "work.ilhome"},
+};
+INSTANTIATE_TEST_SUITE_P(Names, PickedItems, ::testing::ValuesIn(kPickedItems),
+                         test_util::NameByWhat());
 
 }  // namespace

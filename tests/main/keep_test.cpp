@@ -77,7 +77,7 @@ class KeepTest : public ProgramTest {
  protected:
   void SetUp() override {
     ProgramTest::SetUp();
-    g_now = kWhen;
+    g_process.now = kWhen;
   }
   // The changed profile of a session whose pack never ran.
   void changeProfile() {

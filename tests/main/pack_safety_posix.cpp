@@ -14,6 +14,7 @@
 #include "support/display_path.h"
 #include "support/text.h"
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 extern char** environ;
 
@@ -40,32 +41,36 @@ TEST_F(ProgramTest, MarkerThatIsALinkIsRefusedAndLeft) {
   EXPECT_EQ(read_bytes(root_ / "elsewhere" / "name"), kDefaultArchive);
 }
 
-TEST_F(ProgramTest, ProfileThatIsALinkIsNotPacked) {
-  struct Row {
-    const char* what;
-    const char* target;  // relative to the home directory
-  };
-  const Row rows[] = {
-      {"dangling (a pulled stick)", "gone/profile"},
-      {"a loop", "profile"},
-      {"a real directory elsewhere", "real"},
-  };
+struct ProfileLink {
+  const char* what;
+  const char* target;  // relative to the home directory
+};
+
+void PrintTo(const ProfileLink& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class ProfileLinks : public ProgramTest, public ::testing::WithParamInterface<ProfileLink> {};
+
+TEST_P(ProfileLinks, AreNotPacked) {
+  const ProfileLink& r = GetParam();
   const std::string stored = make_archive({{"saved.txt", "only copy"}});
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    write_bytes(root_ / "home" / "real" / "a.txt", "a");
-    write_bytes(arch(kDefaultArchive), stored);
-    write_bytes(arch(kMarkerName), kDefaultArchive);
-    ASSERT_EQ(symlink(r.target, profile().c_str()), 0) << r.what;
-    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
-    ASSERT_EQ(face_->message_boxes.size(), 1u) << r.what;
-    EXPECT_EQ(face_->message_boxes[0].text, failed_to_save(home_, arch_ + "\\" + kDefaultArchive))
-        << r.what;
-    EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored) << r.what;
-    EXPECT_EQ(marker(), kDefaultArchive) << r.what;
-  }
+  write_bytes(root_ / "home" / "real" / "a.txt", "a");
+  write_bytes(arch(kDefaultArchive), stored);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  ASSERT_EQ(symlink(r.target, profile().c_str()), 0);
+  EXPECT_EQ(run("arsip"), kExitDone);
+  ASSERT_EQ(face_->message_boxes.size(), 1u);
+  EXPECT_EQ(face_->message_boxes[0].text, failed_to_save(home_, arch_ + "\\" + kDefaultArchive));
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
+  EXPECT_EQ(marker(), kDefaultArchive);
 }
+
+const ProfileLink kProfileLinks[] = {
+    {"dangling (a pulled stick)", "gone/profile"},
+    {"a loop", "profile"},
+    {"a real directory elsewhere", "real"},
+};
+INSTANTIATE_TEST_SUITE_P(Kinds, ProfileLinks, ::testing::ValuesIn(kProfileLinks),
+                         test_util::NameByWhat());
 
 TEST_F(ProgramTest, PlantedLinksAtTemporaryNamesAreNeverWrittenThrough) {
   write_bytes(root_ / "outside" / "precious", "precious");

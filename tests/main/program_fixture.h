@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,31 +20,45 @@
 #include "main/state.h"
 #include "main/status.h"
 #include "support/file_io.h"
+#include "tests/test_util/archive_bytes.h"
+#include "tests/test_util/scratch_dir.h"
 #include "toolkit/headless/test_face.h"
 
 namespace fs = std::filesystem;
 
-inline int g_exit_code = -1;
-// Whether the status window was on the screen when the process would have
-// ended (the test face closes it afterwards to end the main loop).
-inline bool g_status_shown_at_exit = false;
-inline std::vector<unsigned long> g_sleeps;
-inline std::vector<double> g_ticks;
-inline std::size_t g_tick_index = 0;
+// What the program's process hooks saw, and what they answer. The hooks are
+// plain function pointers without a context, so this one record is static;
+// each test starts with a fresh one.
+struct ProcessRecord {
+  int exit_code = -1;
+  // Whether the status window was on the screen when the process would have
+  // ended (the test face closes it afterwards to end the main loop).
+  bool status_shown_at_exit = false;
+  std::vector<unsigned long> sleeps;
+  // The scripted clock: each reading takes the next value, the last one repeats.
+  std::vector<double> ticks = {100.0};
+  std::size_t tick_index = 0;
+  // The wall clock stands still at this moment.
+  LocalTime now{2026, 12, 10, 14, 5, 9};
+  // Called after each pause is recorded, for a test that acts during one.
+  std::function<void()> on_sleep;
+};
+inline ProcessRecord g_process;
 
 inline void record_exit(int code) {
-  g_exit_code = code;
-  g_status_shown_at_exit = tk::headless::control(program().ids.status)->visible;
+  g_process.exit_code = code;
+  g_process.status_shown_at_exit = tk::headless::control(program().ids.status)->visible;
 }
-inline void record_sleep(unsigned long ms) { g_sleeps.push_back(ms); }
-// The wall clock stands still at this moment.
-inline LocalTime g_now{2026, 12, 10, 14, 5, 9};
-inline LocalTime fixed_now() { return g_now; }
-// The scripted clock: each reading takes the next value, the last one repeats.
+inline void record_sleep(unsigned long ms) {
+  g_process.sleeps.push_back(ms);
+  if (g_process.on_sleep) g_process.on_sleep();
+}
+inline LocalTime fixed_now() { return g_process.now; }
 inline double scripted_tick() {
-  if (g_ticks.empty()) return 0;
-  double t = g_ticks[std::min(g_tick_index, g_ticks.size() - 1)];
-  ++g_tick_index;
+  const std::vector<double>& ticks = g_process.ticks;
+  if (ticks.empty()) return 0;
+  double t = ticks[std::min(g_process.tick_index, ticks.size() - 1)];
+  ++g_process.tick_index;
   return t;
 }
 
@@ -60,22 +73,7 @@ inline void write_bytes(const fs::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline std::string u32le(std::uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i)
-    s[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-  return s;
-}
-
-// A profile archive holding the given (stored name, data) records.
-inline std::string make_archive(const std::vector<std::pair<std::string, std::string>>& files) {
-  std::string out = "IL10";
-  for (const auto& [name, data] : files) {
-    out += "file" + u32le(static_cast<std::uint32_t>(name.size())) + name +
-           u32le(static_cast<std::uint32_t>(data.size())) + u32le(0) + "asli" + data;
-  }
-  return out + "abis";
-}
+using test_util::make_archive;
 
 inline bool all_zero(const std::string& bytes) {
   return bytes.find_first_not_of('\0') == std::string::npos;
@@ -85,14 +83,10 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     face_ = &tk::test::install();
-    g_exit_code = -1;
-    g_sleeps.clear();
-    g_ticks = {100.0};
-    g_tick_index = 0;
+    g_process = ProcessRecord{};
     set_program_hooks({record_exit, scripted_tick, record_sleep, fixed_now});
-    std::random_device rd;
-    root_ =
-        fs::temp_directory_path() / ("ilhome-main-" + std::to_string(rd()) + std::to_string(rd()));
+    scratch_.emplace("ilhome-main");
+    root_ = scratch_->native();
     fs::create_directories(root_ / "home");
     fs::create_directories(root_ / "arch");
     home_ = (root_ / "home").string();
@@ -100,19 +94,23 @@ class ProgramTest : public ::testing::Test {
   }
   void TearDown() override {
     io_clear_faults();
-    std::error_code ec;
-    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(root_, ec);
+    scratch_.reset();
+  }
+  // Starts the case again as a new process on a new scratch directory, for
+  // the rows of a table that each need a clean start.
+  void fresh() {
+    TearDown();
+    SetUp();
   }
 
   // The whole process with these arguments; the exit code it asked for.
   int runArgs(std::vector<std::string> args) {
     args.insert(args.begin(), "ilhome");
-    g_exit_code = -1;
-    g_status_shown_at_exit = false;
+    g_process.exit_code = -1;
+    g_process.status_shown_at_exit = false;
     tk::headless::reset(face_);  // a fresh process, as far as the toolkit knows
     program_main(args);
-    return g_exit_code;
+    return g_process.exit_code;
   }
   int run(const std::string& verb) { return runArgs({verb, home_, arch_}); }
 
@@ -145,6 +143,7 @@ class ProgramTest : public ::testing::Test {
   const ProgramControls& ids() const { return program().ids; }
 
   tk::test::TestFace* face_ = nullptr;
+  std::optional<test_util::ScratchDir> scratch_;
   fs::path root_;
   std::string home_;
   std::string arch_;

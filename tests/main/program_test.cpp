@@ -1,14 +1,15 @@
-// Start-up and the verb dispatch: the windows the program builds, which runs
+// The program's set-up and the verb dispatch: the windows it builds, which runs
 // each verb starts and in what order, the arguments and the progress display.
 #include <cstdio>
 
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 namespace {
 
 using namespace tk;
 
-TEST_F(ProgramTest, ControlsAreCreatedInOrderWithTheirPlacesAndStyles) {
+TEST_F(ProgramTest, SetupCreatesEveryWindowAndControlInOrder) {
   program_setup({"ilhome", "x", "h", "a"});
   struct Row {
     int kind;
@@ -32,7 +33,7 @@ TEST_F(ProgramTest, ControlsAreCreatedInOrderWithTheirPlacesAndStyles) {
       {DefaultButton, 5, "Start!", 224, 56, 88, 28, 0x54010001u, 0},
   };
   std::vector<ControlId> all = headless::controlIds();
-  // The toolkit's two pseudo controls come first, then the rows in order.
+  // The toolkit's two pseudo controls come first, then the rows above in order.
   ASSERT_EQ(all.size(), std::size(rows) + 2);
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const Row& r = rows[i];
@@ -81,39 +82,46 @@ class VerbTest : public ProgramTest {
   }
 };
 
-TEST_F(VerbTest, EachVerbRunsItsRuns) {
-  struct Row {
-    const char* verb;
-    Outcome want;
-  };
-  const Row rows[] = {
-      {"ekstrak", {true, false, false}},    {"Ekstrak", {false, false, false}},
-      {"ekstrak2", {false, false, false}},  {"arsip", {false, true, false}},
-      {"ARSIP", {false, true, false}},      {"myarsipnow", {false, true, false}},
-      {"xArSiPx", {false, true, false}},    {"bakar", {false, false, true}},
-      {"BaKaR", {false, false, true}},      {"arsipbakar", {false, true, true}},
-      {"bakararsip", {false, true, true}},  {"", {false, false, false}},
-      {"something", {false, false, false}},
-  };
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    prepare();
-    EXPECT_EQ(run(r.verb), kExitDone) << r.verb;
-    Outcome got = outcome();
-    EXPECT_EQ(got.unpacked, r.want.unpacked) << r.verb;
-    EXPECT_EQ(got.packed, r.want.packed) << r.verb;
-    EXPECT_EQ(got.burned, r.want.burned) << r.verb;
-    if (!r.want.unpacked && !r.want.packed && !r.want.burned) {
-      // Nothing ran: the status window was hidden at once and never shown.
-      EXPECT_FALSE(g_status_shown_at_exit) << r.verb;
-      EXPECT_TRUE(texts(ids().action).empty()) << r.verb;
-      EXPECT_EQ(marker(), "v.ilhome") << r.verb;
-    } else {
-      EXPECT_TRUE(g_status_shown_at_exit) << r.verb;
-    }
+struct VerbRow {
+  const char* verb;
+  Outcome want;
+};
+
+void PrintTo(const VerbRow& row, std::ostream* out) { *out << '"' << row.verb << '"'; }
+
+class EachVerb : public VerbTest, public ::testing::WithParamInterface<VerbRow> {};
+
+TEST_P(EachVerb, RunsItsRuns) {
+  const VerbRow& r = GetParam();
+  prepare();
+  EXPECT_EQ(run(r.verb), kExitDone);
+  Outcome got = outcome();
+  EXPECT_EQ(got.unpacked, r.want.unpacked);
+  EXPECT_EQ(got.packed, r.want.packed);
+  EXPECT_EQ(got.burned, r.want.burned);
+  if (!r.want.unpacked && !r.want.packed && !r.want.burned) {
+    // Nothing ran: the status window was hidden at once and never shown.
+    EXPECT_FALSE(g_process.status_shown_at_exit);
+    EXPECT_TRUE(texts(ids().action).empty());
+    EXPECT_EQ(marker(), "v.ilhome");
+  } else {
+    EXPECT_TRUE(g_process.status_shown_at_exit);
   }
 }
+
+const VerbRow kVerbRows[] = {
+    {"ekstrak", {true, false, false}},    {"Ekstrak", {false, false, false}},
+    {"ekstrak2", {false, false, false}},  {"arsip", {false, true, false}},
+    {"ARSIP", {false, true, false}},      {"myarsipnow", {false, true, false}},
+    {"xArSiPx", {false, true, false}},    {"bakar", {false, false, true}},
+    {"BaKaR", {false, false, true}},      {"arsipbakar", {false, true, true}},
+    {"bakararsip", {false, true, true}},  {"", {false, false, false}},
+    {"something", {false, false, false}},
+};
+INSTANTIATE_TEST_SUITE_P(Verbs, EachVerb, ::testing::ValuesIn(kVerbRows),
+                         [](const ::testing::TestParamInfo<VerbRow>& row) {
+                           return test_util::case_name(row.param.verb);
+                         });
 
 TEST_F(VerbTest, PackRunsBeforeBurnWhateverTheWordOrder) {
   prepare();
@@ -178,8 +186,8 @@ TEST_F(ProgramTest, ProgressIsDrawnAsOftenAsItCanBeSeen) {
       {100.032, "d", 4, false}, {100.034, "e", 5, true},   {100.040, "f", 6, false},
       {100.045, "g", 10, true}, {100.046, "h", 11, false}, {100.047, "i", 1000, true},
   };
-  g_ticks.clear();
-  for (const Call& c : calls) g_ticks.push_back(c.tick);
+  g_process.ticks.clear();
+  for (const Call& c : calls) g_process.ticks.push_back(c.tick);
   show_status("x");
   std::vector<std::string> drawn;
   for (const Call& c : calls) {

@@ -5,13 +5,15 @@
 #include "support/display_path.h"
 #include "support/text.h"
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 namespace {
 
 using namespace tk;
 
-// A small profile: ilvar6.ini with the placeholder, and mail/a.txt.
-std::string small_profile_archive() {
+// A profile of two files: ilvar6.ini naming the home through the placeholder,
+// and mail/a.txt.
+std::string settings_and_mail_archive() {
   return make_archive({{"ilvar6.ini", "p=<akar2>\\profile"}, {"mail/a.txt", "hi"}});
 }
 
@@ -21,14 +23,14 @@ TEST_F(ProgramTest, UnpackOfANewNameWritesOnlyTheMarker) {
   EXPECT_EQ(marker(), "work.ilhome");
   EXPECT_EQ(fs::file_size(arch(kMarkerName)), 11u);
   EXPECT_EQ(texts(ids().action), (std::vector<std::string>{"Preparing your dinner..."}));
-  EXPECT_TRUE(g_status_shown_at_exit);
+  EXPECT_TRUE(g_process.status_shown_at_exit);
   EXPECT_FALSE(fs::exists(profile()));
   EXPECT_TRUE(face_->message_boxes.empty());
   EXPECT_EQ(program().archive_size, 1);
 }
 
 TEST_F(ProgramTest, UnpackShowsEachFileWithItsPercentage) {
-  const std::string bytes = small_profile_archive();
+  const std::string bytes = settings_and_mail_archive();
   ASSERT_EQ(bytes.size(), 87u);
   write_bytes(arch(kDefaultArchive), bytes);
   write_bytes(arch(kMarkerName), "an older and longer name.ilhome");
@@ -50,53 +52,58 @@ TEST_F(ProgramTest, EmptyArchiveIsNotUnpacked) {
   EXPECT_TRUE(face_->message_boxes.empty());
 }
 
-TEST_F(ProgramTest, UnpackFailures) {
-  struct Row {
-    const char* what;
-    IoFault fault;
-    long nth;
-    bool cannot_write_marker;
-    bool cannot_unpack;
-  };
-  // The run opens the marker first, then the archive; it writes the two
-  // files, then the name into the marker.
-  const Row rows[] = {
-      {"marker cannot be created", IoFault::kOpen, 1, true, false},
-      {"marker cut short", IoFault::kWrite, 3, true, false},
-      {"archive cannot be opened", IoFault::kOpen, 2, false, true},
-  };
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    write_bytes(arch(kDefaultArchive), small_profile_archive());
-    io_fail_nth(r.fault, r.nth);
-    EXPECT_EQ(run("ekstrak"), kExitDone) << r.what;
-    io_clear_faults();
-    std::vector<test::MessageBoxShown> want;
-    if (r.cannot_write_marker) {
-      want.push_back(
-          {"Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.", "Error", 0});
-    }
-    if (r.cannot_unpack) {
-      want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ +
-                          "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
-                      "Error", 0});
-    }
-    EXPECT_EQ(face_->message_boxes, want) << r.what;
-    // No marker is left that names an archive the profile was not taken
-    // from, or a name cut short.
-    EXPECT_FALSE(markerExists()) << r.what;
-    // A marker that cannot be written does not stop the unpacking.
-    EXPECT_EQ(fs::exists(profile() / "mail" / "a.txt"), !r.cannot_unpack) << r.what;
+struct UnpackFailure {
+  const char* what;
+  IoFault fault;
+  long nth;
+  bool cannot_write_marker;
+  bool cannot_unpack;
+};
+
+void PrintTo(const UnpackFailure& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class UnpackFailures : public ProgramTest, public ::testing::WithParamInterface<UnpackFailure> {};
+
+TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
+  const UnpackFailure& r = GetParam();
+  write_bytes(arch(kDefaultArchive), settings_and_mail_archive());
+  io_fail_nth(r.fault, r.nth);
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  io_clear_faults();
+  std::vector<test::MessageBoxShown> want;
+  if (r.cannot_write_marker) {
+    want.push_back(
+        {"Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.", "Error", 0});
   }
+  if (r.cannot_unpack) {
+    want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ +
+                        "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
+                    "Error", 0});
+  }
+  EXPECT_EQ(face_->message_boxes, want);
+  // No marker is left that names an archive the profile was not taken
+  // from, or a name cut short.
+  EXPECT_FALSE(markerExists());
+  // A marker that cannot be written does not stop the unpacking.
+  EXPECT_EQ(fs::exists(profile() / "mail" / "a.txt"), !r.cannot_unpack);
 }
+
+// The run opens the marker first, then the archive; it writes the two
+// files, then the name into the marker.
+const UnpackFailure kUnpackFailures[] = {
+    {"marker cannot be created", IoFault::kOpen, 1, true, false},
+    {"marker cut short", IoFault::kWrite, 3, true, false},
+    {"archive cannot be opened", IoFault::kOpen, 2, false, true},
+};
+INSTANTIATE_TEST_SUITE_P(Faults, UnpackFailures, ::testing::ValuesIn(kUnpackFailures),
+                         test_util::NameByWhat());
 
 TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderArchive) {
   // An older marker from an unpack that was never packed names old.ilhome.
   const std::string old_archive = make_archive({{"old.txt", "only copy"}});
   write_bytes(arch("old.ilhome"), old_archive);
   write_bytes(arch(kMarkerName), "old.ilhome");
-  write_bytes(arch(kDefaultArchive), small_profile_archive());
+  write_bytes(arch(kDefaultArchive), settings_and_mail_archive());
   io_fail_nth(IoFault::kOpen, 1);  // the marker
   EXPECT_EQ(run("ekstrak"), kExitDone);
   io_clear_faults();
@@ -104,57 +111,70 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   EXPECT_EQ(face_->message_boxes[0].text,
             "Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.");
   EXPECT_TRUE(fs::exists(profile() / "mail" / "a.txt"));
-  // The profile unpacked from default.ilhome is not saved by the next pack
-  // (the user was told), and never into old.ilhome.
+  // Without a marker the next pack saves nothing, so the profile unpacked
+  // from default.ilhome never goes into old.ilhome.
   EXPECT_FALSE(markerExists());
   EXPECT_EQ(run("arsip"), kExitDone);
   EXPECT_EQ(read_bytes(arch("old.ilhome")), old_archive);
 }
 
+struct UnfinishedUnpack {
+  const char* what;
+  // The archive's bytes, made from those of the whole archive.
+  std::string (*archive)(const std::string& whole);
+  IoFault fault;
+  long nth;  // 0: no fault
+};
+
+void PrintTo(const UnfinishedUnpack& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class UnfinishedUnpacks : public ProgramTest,
+                          public ::testing::WithParamInterface<UnfinishedUnpack> {};
+
 // An unpack that did not finish says so and leaves no marker naming the
 // archive, so the next pack run leaves the archive as it is: the profile
 // directory holds only a part of it.
-TEST_F(ProgramTest, UnpackThatDidNotFinishNeverLeadsToAPack) {
+TEST_P(UnfinishedUnpacks, NeverLeadToAPack) {
+  const UnfinishedUnpack& r = GetParam();
   const std::string big(300 * 1024, 'b');  // two read blocks
-  const std::string whole =
-      make_archive({{"big.bin", big}, {"ilvar6.ini", "p=<akar2>"}, {"mail/a.txt", "hi"}});
-  struct Row {
-    const char* what;
-    std::string archive;
-    IoFault fault;
-    long nth;  // 0: no fault
-  };
-  // Opens: the marker, the archive, then each file. Writes: big.bin in two
-  // blocks, then one each. Closes: each file, then the archive. Reads: two.
-  const Row rows[] = {
-      {"archive cut short", whole.substr(0, whole.size() / 2), IoFault::kOpen, 0},
-      {"archive without its trailer", whole.substr(0, whole.size() - 4), IoFault::kOpen, 0},
-      {"damaged archive", whole.substr(0, 4) + "JUNK" + whole.substr(4), IoFault::kOpen, 0},
-      {"not an archive", "PK\x03\x04 some other kind of file", IoFault::kOpen, 0},
-      {"disk full", whole, IoFault::kWrite, 2},
-      {"file cannot be created", whole, IoFault::kOpen, 4},
-      {"file cannot be closed", whole, IoFault::kClose, 3},
-      {"read error in the middle", whole, IoFault::kRead, 2},
-  };
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    SCOPED_TRACE(r.what);
-    write_bytes(arch(kDefaultArchive), r.archive);
-    write_bytes(arch(kMarkerName), "default.ilhome");  // left by an older unpack
-    if (r.nth > 0) io_fail_nth(r.fault, r.nth);
-    EXPECT_EQ(run("ekstrak"), kExitDone);
-    io_clear_faults();
-    EXPECT_EQ(face_->message_boxes,
-              (std::vector<test::MessageBoxShown>{
-                  {"Failed to set up profile.\n\nProfile dir = " + home_ +
-                       "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
-                   "Error", 0}}));
-    EXPECT_FALSE(markerExists());
-    EXPECT_EQ(run("arsip"), kExitDone);
-    EXPECT_EQ(read_bytes(arch(kDefaultArchive)), r.archive);
-  }
+  const std::string archive = r.archive(
+      make_archive({{"big.bin", big}, {"ilvar6.ini", "p=<akar2>"}, {"mail/a.txt", "hi"}}));
+  write_bytes(arch(kDefaultArchive), archive);
+  write_bytes(arch(kMarkerName), "default.ilhome");  // left by an older unpack
+  if (r.nth > 0) io_fail_nth(r.fault, r.nth);
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  io_clear_faults();
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<test::MessageBoxShown>{
+                {"Failed to set up profile.\n\nProfile dir = " + home_ +
+                     "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
+                 "Error", 0}}));
+  EXPECT_FALSE(markerExists());
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), archive);
 }
+
+std::string whole_archive(const std::string& whole) { return whole; }
+
+// Opens: the marker, the archive, then each file. Writes: big.bin in two
+// blocks, then one each. Closes: each file, then the archive. Reads: two.
+const UnfinishedUnpack kUnfinishedUnpacks[] = {
+    {"archive cut short", [](const std::string& w) { return w.substr(0, w.size() / 2); },
+     IoFault::kOpen, 0},
+    {"archive without its trailer", [](const std::string& w) { return w.substr(0, w.size() - 4); },
+     IoFault::kOpen, 0},
+    {"damaged archive", [](const std::string& w) { return w.substr(0, 4) + "JUNK" + w.substr(4); },
+     IoFault::kOpen, 0},
+    {"not an archive",
+     [](const std::string&) { return std::string("PK\x03\x04 some other kind of file"); },
+     IoFault::kOpen, 0},
+    {"disk full", whole_archive, IoFault::kWrite, 2},
+    {"file cannot be created", whole_archive, IoFault::kOpen, 4},
+    {"file cannot be closed", whole_archive, IoFault::kClose, 3},
+    {"read error in the middle", whole_archive, IoFault::kRead, 2},
+};
+INSTANTIATE_TEST_SUITE_P(Causes, UnfinishedUnpacks, ::testing::ValuesIn(kUnfinishedUnpacks),
+                         test_util::NameByWhat());
 
 // Records refused for their names are no failure: the unpack is complete and
 // the marker names the archive.
@@ -228,7 +248,7 @@ TEST_F(ProgramTest, PackThenUnpackElsewhereRewritesTheSettingsPaths) {
 TEST_F(ProgramTest, PackWithoutMarkerDoesNothing) {
   write_bytes(profile() / "a.txt", "a");
   EXPECT_EQ(run("arsip"), kExitDone);
-  EXPECT_FALSE(g_status_shown_at_exit);
+  EXPECT_FALSE(g_process.status_shown_at_exit);
   EXPECT_TRUE(texts(ids().action).empty());
   EXPECT_TRUE(face_->message_boxes.empty());
   // Nothing but the lock file that every start takes.
@@ -293,74 +313,94 @@ class PackRefusal : public ProgramTest {
   }
 };
 
-TEST_F(PackRefusal, MarkerThatIsNoBareFileName) {
-  struct Row {
-    const char* what;
-    std::string content;
-  };
+struct RefusedMarker {
+  const char* what;
+  std::string content;
+  bool absolute = false;  // the content is a path outside the archive directory
+};
+
+void PrintTo(const RefusedMarker& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class RefusedMarkers : public PackRefusal, public ::testing::WithParamInterface<RefusedMarker> {};
+
+TEST_P(RefusedMarkers, AreNoBareFileName) {
+  const RefusedMarker& r = GetParam();
   const std::string outside = (root_ / "outside.ilhome").string();
-  const Row rows[] = {
-      {"empty: an unpack that did not finish", ""},
-      {"the real name and a NUL byte", std::string("default.ilhome\0", 15)},
-      {"NUL bytes only", std::string(11, '\0')},
-      {"parent with a slash", "../x.ilhome"},
-      {"parent with a backslash", "..\\x.ilhome"},
-      {"a subdirectory", "sub/default.ilhome"},
-      {"an absolute path", outside},
-      {"dot", "."},
-      {"dot dot", ".."},
-      {"far too long for a name", std::string(kMaxMarkerBytes + 1, 'n')},
-      {"the marker itself", "ILHOME.inuse"},
-      {"the lock file", kLockName},
-      {"a temporary's name", "~ilhome-0123abcd.tmp"},
-  };
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    prepare(r.content);
-    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
-    expectRefused(join_path(arch_, r.content), r.content, r.what);
-    EXPECT_FALSE(fs::exists(root_ / "x.ilhome")) << r.what;
-    EXPECT_FALSE(fs::exists(outside)) << r.what;
-    EXPECT_EQ(read_bytes(profile() / "a.txt"), "a") << r.what;
-  }
+  const std::string content = r.absolute ? outside : r.content;
+  prepare(content);
+  EXPECT_EQ(run("arsip"), kExitDone);
+  expectRefused(join_path(arch_, content), content, r.what);
+  EXPECT_FALSE(fs::exists(root_ / "x.ilhome"));
+  EXPECT_FALSE(fs::exists(outside));
+  EXPECT_EQ(read_bytes(profile() / "a.txt"), "a");
 }
 
-TEST_F(PackRefusal, ProfileThatIsNoDirectory) {
-  struct Row {
-    const char* what;
-    bool plain_file;
-  };
-  const Row rows[] = {{"missing (an unmounted drive)", false}, {"a plain file", true}};
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    write_bytes(arch(kDefaultArchive), stored);
-    write_bytes(arch(kMarkerName), kDefaultArchive);
-    if (r.plain_file) write_bytes(profile(), "not a directory");
-    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
-    expectRefused(arch_ + "\\" + kDefaultArchive, kDefaultArchive, r.what);
-  }
+const RefusedMarker kRefusedMarkers[] = {
+    {"empty: an unpack that did not finish", ""},
+    {"the real name and a NUL byte", std::string("default.ilhome\0", 15)},
+    {"NUL bytes only", std::string(11, '\0')},
+    {"parent with a slash", "../x.ilhome"},
+    {"parent with a backslash", "..\\x.ilhome"},
+    {"a subdirectory", "sub/default.ilhome"},
+    {"an absolute path", "", true},
+    {"dot", "."},
+    {"dot dot", ".."},
+    {"far too long for a name", std::string(kMaxMarkerBytes + 1, 'n')},
+    {"the marker itself", "ILHOME.inuse"},
+    {"the lock file", kLockName},
+    {"a temporary's name", "~ilhome-0123abcd.tmp"},
+};
+INSTANTIATE_TEST_SUITE_P(Markers, RefusedMarkers, ::testing::ValuesIn(kRefusedMarkers),
+                         test_util::NameByWhat());
+
+struct UnusableProfile {
+  const char* what;
+  bool plain_file;
+};
+
+void PrintTo(const UnusableProfile& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class UnusableProfiles : public PackRefusal,
+                         public ::testing::WithParamInterface<UnusableProfile> {};
+
+TEST_P(UnusableProfiles, AreNotPacked) {
+  const UnusableProfile& r = GetParam();
+  write_bytes(arch(kDefaultArchive), stored);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  if (r.plain_file) write_bytes(profile(), "not a directory");
+  EXPECT_EQ(run("arsip"), kExitDone);
+  expectRefused(arch_ + "\\" + kDefaultArchive, kDefaultArchive, r.what);
 }
 
-TEST_F(PackRefusal, ProfileWithoutFilesNeverReplacesAnArchiveWithFiles) {
-  struct Row {
-    const char* what;
-    const char* only_file;  // nullptr: none at all
-  };
-  const Row rows[] = {{"empty directories only", nullptr},
-                      {"only what the pack leaves out", "cache4/x.bin"}};
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    fs::create_directories(profile() / "empty" / "deeper");
-    if (r.only_file != nullptr) write_bytes(profile() / r.only_file, "cache");
-    write_bytes(arch(kDefaultArchive), stored);
-    write_bytes(arch(kMarkerName), kDefaultArchive);
-    EXPECT_EQ(run("arsip"), kExitDone) << r.what;
-    expectRefused(arch_ + "\\" + kDefaultArchive, kDefaultArchive, r.what);
-  }
+const UnusableProfile kUnusableProfiles[] = {{"missing (an unmounted drive)", false},
+                                             {"a plain file", true}};
+INSTANTIATE_TEST_SUITE_P(NoDirectory, UnusableProfiles, ::testing::ValuesIn(kUnusableProfiles),
+                         test_util::NameByWhat());
+
+struct FilelessProfile {
+  const char* what;
+  const char* only_file;  // nullptr: none at all
+};
+
+void PrintTo(const FilelessProfile& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class FilelessProfiles : public PackRefusal,
+                         public ::testing::WithParamInterface<FilelessProfile> {};
+
+TEST_P(FilelessProfiles, NeverReplaceAnArchiveWithFiles) {
+  const FilelessProfile& r = GetParam();
+  fs::create_directories(profile() / "empty" / "deeper");
+  if (r.only_file != nullptr) write_bytes(profile() / r.only_file, "cache");
+  write_bytes(arch(kDefaultArchive), stored);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  EXPECT_EQ(run("arsip"), kExitDone);
+  expectRefused(arch_ + "\\" + kDefaultArchive, kDefaultArchive, r.what);
 }
+
+const FilelessProfile kFilelessProfiles[] = {{"empty directories only", nullptr},
+                                             {"only what the pack leaves out", "cache4/x.bin"}};
+INSTANTIATE_TEST_SUITE_P(Fileless, FilelessProfiles, ::testing::ValuesIn(kFilelessProfiles),
+                         test_util::NameByWhat());
 
 TEST_F(ProgramTest, EmptyProfileStillReplacesAnArchiveWithoutFiles) {
   fs::create_directories(profile());
@@ -435,8 +475,7 @@ TEST_F(ProgramTest, FailedPackIsNeverFollowedByTheBurn) {
   };
   const Row rows[] = {{"marker refused", true}, {"profile missing", false}};
   for (const Row& r : rows) {
-    TearDown();
-    SetUp();
+    fresh();
     write_bytes(root_ / "home" / "history.txt", "private");
     if (r.marker_refused) write_bytes(profile() / "a.txt", "a");
     write_bytes(arch(kMarkerName), r.marker_refused ? std::string("v.ilhome\0", 9) : "v.ilhome");
@@ -457,55 +496,58 @@ class LockTest : public ProgramTest {
   std::string lockPath() const { return join_path(arch_, kLockName); }
 };
 
-TEST_F(LockTest, SecondStartWaitsThenGivesUpTouchingNothing) {
-  struct Row {
-    const char* verb;
-    int exit_code;
-  };
-  const Row rows[] = {{"ekstrak", kExitNoProfile},
-                      {"arsip", kExitDone},
-                      {"bakar", kExitDone},
-                      {"arsipbakar", kExitDone}};
-  for (const Row& r : rows) {
-    TearDown();
-    SetUp();
-    write_bytes(profile() / "p.txt", "profile");
-    write_bytes(root_ / "home" / "h.txt", "history");
-    write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
-    write_bytes(arch(kMarkerName), "v.ilhome");
-    FileLock other;  // another start holding the directory
-    ASSERT_EQ(other.acquire(lockPath()), FileLock::Result::kHeld);
-    g_ticks = {100.0, 100.0, 110.0, 120.0, 129.9, 130.0};
-    EXPECT_EQ(run(r.verb), r.exit_code) << r.verb;
-    EXPECT_EQ(face_->message_boxes,
-              (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
-                                                       ".\n\nTry again when it has finished.",
-                                                   "Error", 0}}))
-        << r.verb;
-    // Polled until 30 seconds had gone by.
-    EXPECT_EQ(g_sleeps, std::vector<unsigned long>(5, kLockPollMs)) << r.verb;
-    EXPECT_FALSE(g_status_shown_at_exit) << r.verb;
-    EXPECT_FALSE(fs::exists(profile() / "u.txt")) << r.verb;
-    EXPECT_FALSE(fs::exists(arch("v.ilhome"))) << r.verb;
-    EXPECT_EQ(marker(), "v.ilhome") << r.verb;
-    EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), "history") << r.verb;
-  }
+struct LockedVerb {
+  const char* verb;
+  int exit_code;
+};
+
+void PrintTo(const LockedVerb& row, std::ostream* out) { *out << '"' << row.verb << '"'; }
+
+class LockedVerbs : public LockTest, public ::testing::WithParamInterface<LockedVerb> {};
+
+TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
+  const LockedVerb& r = GetParam();
+  write_bytes(profile() / "p.txt", "profile");
+  write_bytes(root_ / "home" / "h.txt", "history");
+  write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  FileLock other;  // another start holding the directory
+  ASSERT_EQ(other.acquire(lockPath()), FileLock::Result::kHeld);
+  g_process.ticks = {100.0, 100.0, 110.0, 120.0, 129.9, 130.0};
+  EXPECT_EQ(run(r.verb), r.exit_code);
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
+                                                     ".\n\nTry again when it has finished.",
+                                                 "Error", 0}}));
+  // Polled until 30 seconds had gone by.
+  EXPECT_EQ(g_process.sleeps, std::vector<unsigned long>(5, kLockPollMs));
+  EXPECT_FALSE(g_process.status_shown_at_exit);
+  EXPECT_FALSE(fs::exists(profile() / "u.txt"));
+  EXPECT_FALSE(fs::exists(arch("v.ilhome")));
+  EXPECT_EQ(marker(), "v.ilhome");
+  EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), "history");
 }
+
+const LockedVerb kLockedVerbs[] = {{"ekstrak", kExitNoProfile},
+                                   {"arsip", kExitDone},
+                                   {"bakar", kExitDone},
+                                   {"arsipbakar", kExitDone}};
+INSTANTIATE_TEST_SUITE_P(Verbs, LockedVerbs, ::testing::ValuesIn(kLockedVerbs),
+                         [](const ::testing::TestParamInfo<LockedVerb>& row) {
+                           return std::string(row.param.verb);
+                         });
 
 TEST_F(LockTest, StartGoesOnOnceTheOtherHasFinished) {
   write_bytes(profile() / "p.txt", "profile");
   write_bytes(arch(kMarkerName), "v.ilhome");
-  static FileLock* other = nullptr;
-  FileLock held;
-  ASSERT_EQ(held.acquire(lockPath()), FileLock::Result::kHeld);
-  other = &held;
+  FileLock other;
+  ASSERT_EQ(other.acquire(lockPath()), FileLock::Result::kHeld);
   // The other start ends during the second pause.
-  set_program_hooks({record_exit, scripted_tick, [](unsigned long ms) {
-                       record_sleep(ms);
-                       if (g_sleeps.size() == 2) other->release();
-                     }});
+  g_process.on_sleep = [&other] {
+    if (g_process.sleeps.size() == 2) other.release();
+  };
   EXPECT_EQ(run("arsip"), kExitDone);
-  EXPECT_EQ(g_sleeps.size(), 2u);
+  EXPECT_EQ(g_process.sleeps.size(), 2u);
   EXPECT_TRUE(face_->message_boxes.empty());
   EXPECT_EQ(read_bytes(arch("v.ilhome")), make_archive({{"p.txt", "profile"}}));
   // This start's lock went with it.
@@ -516,7 +558,7 @@ TEST_F(LockTest, StartGoesOnOnceTheOtherHasFinished) {
 TEST_F(ProgramTest, MissingArchiveDirectoryIsUsedWithoutALock) {
   write_bytes(root_ / "home" / "h.txt", "history");
   EXPECT_EQ(runArgs({"bakar", home_, (root_ / "no such dir").string()}), kExitDone);
-  EXPECT_EQ(std::count(g_sleeps.begin(), g_sleeps.end(), kLockPollMs), 0);
+  EXPECT_EQ(std::count(g_process.sleeps.begin(), g_process.sleeps.end(), kLockPollMs), 0);
   EXPECT_TRUE(face_->message_boxes.empty());
   EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), std::string(4096, '\0'));
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "tests/support/child.h"
+#include "tests/test_util/program_path.h"
 
 extern char** environ;
 
@@ -21,14 +22,6 @@ std::string self_directory() {
   if (length <= 0) return ".";
   buffer.resize(static_cast<std::size_t>(length));
   return buffer.substr(0, buffer.rfind('/'));
-}
-
-std::string posix(const std::string& path) {
-  std::string result = path;
-  for (char& c : result) {
-    if (c == '\\') c = '/';
-  }
-  return result;
 }
 
 std::string slurp(const std::string& path) {
@@ -43,7 +36,7 @@ std::string slurp(const std::string& path) {
 ChildRun run_console_child(const std::vector<std::string>& arguments, const std::string& input,
                            const std::string& scratch) {
   ChildRun run;
-  const std::string directory = posix(scratch);
+  const std::string directory = test_util::native_path(scratch).string();
   const std::string in_path = directory + "/child.in";
   const std::string out_path = directory + "/child.out";
   const std::string err_path = directory + "/child.err";
@@ -78,7 +71,10 @@ ChildRun run_console_child(const std::vector<std::string>& arguments, const std:
 bool dot_names_hidden() { return true; }
 
 bool make_symlink(const std::string& target, const std::string& link, bool) {
-  return ::symlink(posix(target).c_str(), posix(link).c_str()) == 0;
+  return ::symlink(test_util::native_path(target).c_str(), test_util::native_path(link).c_str()) ==
+         0;
 }
 
-bool make_fifo(const std::string& path) { return ::mkfifo(posix(path).c_str(), 0600) == 0; }
+bool make_fifo(const std::string& path) {
+  return ::mkfifo(test_util::native_path(path).c_str(), 0600) == 0;
+}

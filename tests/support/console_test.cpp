@@ -5,9 +5,11 @@
 #include <string>
 
 #include "tests/support/child.h"
-#include "tests/support/scratch.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
+
+using test_util::ScratchTest;
 
 const std::string kPrompt = "There was an error. Type yes to continue the program or no to abort.";
 

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "tests/support/child.h"
-#include "tests/support/scratch.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
+
+using test_util::ScratchTest;
 
 class DirIdentity : public ScratchTest {
  protected:

@@ -6,9 +6,11 @@
 
 #include <string>
 
-#include "tests/support/scratch.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
+
+using test_util::ScratchTest;
 
 class RoutineTable : public ScratchTest {
  protected:

@@ -10,17 +10,13 @@
 #include <string>
 
 #include "tests/support/child.h"
-#include "tests/support/scratch.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
 
-class FileSeam : public ScratchTest {
- protected:
-  void TearDown() override {
-    io_clear_faults();
-    ScratchTest::TearDown();
-  }
-};
+using test_util::ScratchTest;
+
+class FileSeam : public ScratchTest {};
 
 TEST_F(FileSeam, WriteReadAndReplace) {
   {

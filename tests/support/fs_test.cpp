@@ -14,9 +14,11 @@
 #include "support/dll.h"
 #include "support/file_io.h"
 #include "tests/support/child.h"
-#include "tests/support/scratch.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
+
+using test_util::ScratchTest;
 
 std::vector<std::string> names_of(const Listing& listing) {
   std::vector<std::string> names;
@@ -317,10 +319,6 @@ class FileOps : public ScratchTest {
     write("three.txt", "abc");
     write("empty.txt", "");
     mkdir("dir");
-  }
-  void TearDown() override {
-    io_clear_faults();
-    ScratchTest::TearDown();
   }
 };
 

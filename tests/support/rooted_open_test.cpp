@@ -8,16 +8,14 @@
 #include <string>
 
 #include "tests/support/child.h"
-#include "tests/support/scratch.h"
+#include "tests/test_util/scratch_test.h"
 
 namespace {
 
+using test_util::ScratchTest;
+
 class RootedOpen : public ScratchTest {
  protected:
-  void TearDown() override {
-    io_clear_faults();
-    ScratchTest::TearDown();
-  }
   // Writes a file, making its directories first.
   void put(const std::string& relative, const std::string& bytes) const {
     std::filesystem::create_directories(native(path(relative)).parent_path());

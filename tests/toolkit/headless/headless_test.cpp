@@ -11,10 +11,15 @@ namespace {
 
 using namespace tk;
 
-std::vector<std::string> g_log;
-ControlId g_window = 0;
-ControlId g_other = 0;
-ControlId g_button = 0;
+// bindHandler takes plain functions without a context: the handlers here
+// log into, and find their controls in, this one static.
+struct Bound {
+  std::vector<std::string> log;
+  ControlId window = 0;
+  ControlId other = 0;
+  ControlId button = 0;
+};
+Bound g_bound;
 
 void logEvent(ControlId self, int event, const Params& params) {
   std::string entry = std::to_string(self) + ":" + std::to_string(event);
@@ -23,23 +28,24 @@ void logEvent(ControlId self, int event, const Params& params) {
     entry += std::to_string(p);
   }
   if (const auto* c = headless::control(self)) entry += c->visible ? ":shown" : ":hidden";
-  g_log.push_back(entry);
+  g_bound.log.push_back(entry);
 }
 
 void closeOnClick(ControlId, int, const Params&) {
-  g_log.push_back("click");
-  requestClose(g_window);
-  g_log.push_back("closed-in-handler:" + std::to_string(headless::control(g_window)->visible));
+  g_bound.log.push_back("click");
+  requestClose(g_bound.window);
+  g_bound.log.push_back("closed-in-handler:" +
+                        std::to_string(headless::control(g_bound.window)->visible));
 }
 
 class HeadlessTest : public ::testing::Test {
  protected:
   void SetUp() override {
     face_ = &test::install();
-    g_log.clear();
-    g_window = createEx(Window, "W", 0, "center", "center", 300, 101, 0, 0);
-    g_button = createEx(DefaultButton, "Go", g_window, 1, 2, 30, 20, 0, 0);
-    g_other = createEx(Window, "Other", 0, 10, 20, 100, 50, 0, 0);
+    g_bound = Bound{};
+    g_bound.window = createEx(Window, "W", 0, "center", "center", 300, 101, 0, 0);
+    g_bound.button = createEx(DefaultButton, "Go", g_bound.window, 1, 2, 30, 20, 0, 0);
+    g_bound.other = createEx(Window, "Other", 0, 10, 20, 100, 50, 0, 0);
   }
   test::TestFace* face_ = nullptr;
 };
@@ -49,10 +55,10 @@ TEST_F(HeadlessTest, ScreenComesFirstAndIdsFollowCreationOrder) {
   ASSERT_EQ(ids.size(), 5u);
   EXPECT_EQ(ids[0], Screen);
   EXPECT_EQ(headless::control(Screen)->client_width, headless::kScreenWidth);
-  EXPECT_EQ(ids[2], g_window);
-  EXPECT_EQ(ids[3], g_button);
-  EXPECT_EQ(ids[4], g_other);
-  EXPECT_EQ(headless::control(g_button)->parent, g_window);
+  EXPECT_EQ(ids[2], g_bound.window);
+  EXPECT_EQ(ids[3], g_bound.button);
+  EXPECT_EQ(ids[4], g_bound.other);
+  EXPECT_EQ(headless::control(g_bound.button)->parent, g_bound.window);
 }
 
 TEST_F(HeadlessTest, GeometryAndStyles) {
@@ -81,7 +87,7 @@ TEST_F(HeadlessTest, GeometryAndStyles) {
       {"number ORed in", Label, 0, 0, 10, 10, 0x1u, 0, 0, 0, 0x54000001u, 0},
   };
   for (const Row& r : rows) {
-    ControlId parent = r.kind == Window ? 0 : g_window;
+    ControlId parent = r.kind == Window ? 0 : g_bound.window;
     ControlId id = createEx(r.kind, r.what, parent, r.x, r.y, r.width, r.height, r.styles, r.ex);
     const auto* c = headless::control(id);
     EXPECT_EQ(c->x, r.want_x) << r.what;
@@ -91,120 +97,122 @@ TEST_F(HeadlessTest, GeometryAndStyles) {
     EXPECT_EQ(c->visible, r.kind != Window) << r.what;  // windows are created hidden
   }
   // A child centred in its window's client area.
-  ControlId child = createEx(Label, "c", g_window, "center", 0, 100, 10, 0, 0);
+  ControlId child = createEx(Label, "c", g_bound.window, "center", 0, 100, 10, 0, 0);
   EXPECT_EQ(headless::control(child)->x, 150 - 50);
 }
 
 TEST_F(HeadlessTest, OpenFiresHiddenActivateFiresLastOnce) {
-  bindHandler(g_window, Open, logEvent);
-  bindHandler(g_window, Activate, logEvent);
-  bindHandler(g_window, Activate, logEvent);  // bound once only
-  openWindow(g_window, Normal);
-  const std::string id = std::to_string(g_window);
-  EXPECT_EQ(g_log, (std::vector<std::string>{id + ":13:hidden", id + ":20:shown"}));
-  EXPECT_EQ(headless::focused(), g_window);
-  g_log.clear();
-  setVisibility(g_window, 0);
-  setVisibility(g_window, 1);
-  EXPECT_TRUE(g_log.empty());  // showing is not opening
+  bindHandler(g_bound.window, Open, logEvent);
+  bindHandler(g_bound.window, Activate, logEvent);
+  bindHandler(g_bound.window, Activate, logEvent);  // bound once only
+  openWindow(g_bound.window, Normal);
+  const std::string id = std::to_string(g_bound.window);
+  EXPECT_EQ(g_bound.log, (std::vector<std::string>{id + ":13:hidden", id + ":20:shown"}));
+  EXPECT_EQ(headless::focused(), g_bound.window);
+  g_bound.log.clear();
+  setVisibility(g_bound.window, 0);
+  setVisibility(g_bound.window, 1);
+  EXPECT_TRUE(g_bound.log.empty());  // showing is not opening
 }
 
 TEST_F(HeadlessTest, DoEventsDoesNothingBeforeWinMainAndOneMessagePerCall) {
-  bindHandler(g_button, Click, logEvent);
-  test::click(g_button);
-  test::click(g_button);
+  bindHandler(g_bound.button, Click, logEvent);
+  test::click(g_bound.button);
+  test::click(g_bound.button);
   doEvents(0);
-  EXPECT_TRUE(g_log.empty());
+  EXPECT_TRUE(g_bound.log.empty());
   EXPECT_EQ(headless::runningState(), kNotStarted);
 
   // Inside WinMain (from the Activate handler, as the program runs).
-  test::onEvent(g_window, Activate, [](const Params&) {
-    doEvents(g_other);  // the clicks belong to another window
-    g_log.push_back("after-filtered");
+  test::onEvent(g_bound.window, Activate, [](const Params&) {
+    doEvents(g_bound.other);  // the clicks belong to another window
+    g_bound.log.push_back("after-filtered");
     doEvents(0);
-    g_log.push_back("after-one");
+    g_bound.log.push_back("after-one");
     doEvents(0);
     doEvents(0);  // nothing pending: returns at once
-    g_log.push_back("done");
+    g_bound.log.push_back("done");
   });
-  WinMain(g_window, Normal);
-  const std::string click = std::to_string(g_button) + ":4:shown";
-  EXPECT_EQ(g_log, (std::vector<std::string>{"after-filtered", click, "after-one", click, "done"}));
+  WinMain(g_bound.window, Normal);
+  const std::string click = std::to_string(g_bound.button) + ":4:shown";
+  EXPECT_EQ(g_bound.log,
+            (std::vector<std::string>{"after-filtered", click, "after-one", click, "done"}));
   EXPECT_EQ(headless::runningState(), kEnded);  // the idle main loop was closed by the face
-  g_log.clear();
-  WinMain(g_window, Normal);  // once per process
-  EXPECT_TRUE(g_log.empty());
+  g_bound.log.clear();
+  WinMain(g_bound.window, Normal);  // once per process
+  EXPECT_TRUE(g_bound.log.empty());
 }
 
 TEST_F(HeadlessTest, RunModalReturnsAfterTheClickHandlerClosedTheWindow) {
-  bindHandler(g_button, Click, closeOnClick);
-  bindHandler(g_window, Open, logEvent);
+  bindHandler(g_bound.button, Click, closeOnClick);
+  bindHandler(g_bound.window, Open, logEvent);
   face_->on_idle = [](ControlId window, int turn) {
-    g_log.push_back("idle:" + std::to_string(turn));
-    if (window == g_window) test::click(g_button);
+    g_bound.log.push_back("idle:" + std::to_string(turn));
+    if (window == g_bound.window) test::click(g_bound.button);
   };
   ControlId modal_seen = -1;
-  test::onEvent(g_other, Activate, [&](const Params&) {
-    runModal(g_window);
+  test::onEvent(g_bound.other, Activate, [&](const Params&) {
+    runModal(g_bound.window);
     modal_seen = headless::currentModal();
-    g_log.push_back("returned");
+    g_bound.log.push_back("returned");
   });
-  WinMain(g_other, Normal);
-  const std::string open = std::to_string(g_window) + ":13:hidden";
-  ASSERT_GE(g_log.size(), 5u);
-  EXPECT_EQ(std::vector<std::string>(g_log.begin(), g_log.begin() + 5),
+  WinMain(g_bound.other, Normal);
+  const std::string open = std::to_string(g_bound.window) + ":13:hidden";
+  ASSERT_GE(g_bound.log.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(g_bound.log.begin(), g_bound.log.begin() + 5),
             (std::vector<std::string>{open, "idle:1", "click", "closed-in-handler:0", "returned"}));
   EXPECT_EQ(modal_seen, 0);
-  EXPECT_FALSE(headless::control(g_window)->visible);
-  EXPECT_EQ(headless::control(g_window)->style & 0x00020000u, 0u);  // no minimize box
+  EXPECT_FALSE(headless::control(g_bound.window)->visible);
+  EXPECT_EQ(headless::control(g_bound.window)->style & 0x00020000u, 0u);  // no minimize box
 }
 
 TEST_F(HeadlessTest, TimersTickOnlyWhileMessagesAreHandledAndDoNotQueue) {
-  bindHandler(g_window, Timer, logEvent);
-  test::onEvent(g_other, Activate, [](const Params&) {
-    openWindow(g_window, Normal);
-    startTimer(g_window, 7, 50);
-    test::tickTimer(g_window, 7);
-    test::tickTimer(g_window, 7);  // merged with the first
-    g_log.push_back("ticked");
+  bindHandler(g_bound.window, Timer, logEvent);
+  test::onEvent(g_bound.other, Activate, [](const Params&) {
+    openWindow(g_bound.window, Normal);
+    startTimer(g_bound.window, 7, 50);
+    test::tickTimer(g_bound.window, 7);
+    test::tickTimer(g_bound.window, 7);  // merged with the first
+    g_bound.log.push_back("ticked");
     doEvents(0);
     doEvents(0);
-    stopTimer(g_window, 7);
-    test::tickTimer(g_window, 7);  // stopped: nothing
+    stopTimer(g_bound.window, 7);
+    test::tickTimer(g_bound.window, 7);  // stopped: nothing
     doEvents(0);
-    test::tickTimer(g_window, 8);  // never started: nothing
+    test::tickTimer(g_bound.window, 8);  // never started: nothing
     doEvents(0);
   });
-  WinMain(g_other, Normal);
-  const std::string tick = std::to_string(g_window) + ":16:7:shown";
-  EXPECT_EQ(g_log, (std::vector<std::string>{"ticked", tick}));
+  WinMain(g_bound.other, Normal);
+  const std::string tick = std::to_string(g_bound.window) + ":16:7:shown";
+  EXPECT_EQ(g_bound.log, (std::vector<std::string>{"ticked", tick}));
 }
 
 TEST_F(HeadlessTest, WhileModalOtherWindowsRefuseToCloseAndTakeNoFocus) {
   bool other_visible_after = false;
   ControlId focus_after = 0;
   face_->on_idle = [&](ControlId window, int) {
-    if (window != g_window) {  // the main loop, once the chooser is gone
+    if (window != g_bound.window) {  // the main loop, once the chooser is gone
       test::closeWindow(window);
       return;
     }
-    requestClose(g_other);
-    other_visible_after = headless::control(g_other)->visible;
+    requestClose(g_bound.other);
+    other_visible_after = headless::control(g_bound.other)->visible;
     focus_after = headless::focused();
-    setFocus(g_other);
-    EXPECT_EQ(headless::focused(), g_window);
+    setFocus(g_bound.other);
+    EXPECT_EQ(headless::focused(), g_bound.window);
     test::closeWindow(window);  // the close box
   };
-  bindHandler(g_other, Activate, [](ControlId, int, const Params&) { runModal(g_window); });
-  WinMain(g_other, Normal);
+  bindHandler(g_bound.other, Activate,
+              [](ControlId, int, const Params&) { runModal(g_bound.window); });
+  WinMain(g_bound.other, Normal);
   EXPECT_TRUE(other_visible_after);
-  EXPECT_EQ(focus_after, g_window);
-  EXPECT_FALSE(headless::control(g_window)->visible);
+  EXPECT_EQ(focus_after, g_bound.window);
+  EXPECT_FALSE(headless::control(g_bound.window)->visible);
 }
 
 TEST_F(HeadlessTest, ControlState) {
-  ControlId list = createEx(ComboBox, "lsX", g_window, 0, 0, 10, 10, 0, 0);
-  ControlId box = createEx(CheckBox, "Tick", g_window, 0, 0, 10, 10, 0, 0);
+  ControlId list = createEx(ComboBox, "lsX", g_bound.window, 0, 0, 10, 10, 0, 0);
+  ControlId box = createEx(CheckBox, "Tick", g_bound.window, 0, 0, 10, 10, 0, 0);
   EXPECT_EQ(getText(list), "lsX");
   appendItems(list, "one");
   appendItems(list, "two");
@@ -219,15 +227,15 @@ TEST_F(HeadlessTest, ControlState) {
   EXPECT_EQ(getText(9999), "");
 
   EXPECT_EQ(isChecked(box), 0);
-  test::onEvent(g_other, Activate, [&](const Params&) {
+  test::onEvent(g_bound.other, Activate, [&](const Params&) {
     test::click(box);
     doEvents(0);  // an automatic check box toggles itself
   });
-  WinMain(g_other, Normal);
+  WinMain(g_bound.other, Normal);
   EXPECT_EQ(isChecked(box), 1);
 
-  setClientSize(g_window, 320, 92);
-  const auto* w = headless::control(g_window);
+  setClientSize(g_bound.window, 320, 92);
+  const auto* w = headless::control(g_bound.window);
   EXPECT_EQ(w->client_width, 320);
   EXPECT_EQ(w->client_height, 92);
   EXPECT_EQ(w->x, 362);  // the top-left corner stays

@@ -162,11 +162,10 @@ TEST_F(TerminalFaceTest, ControlBytesInNamesKeepTheStatusLineOneLine) {
 // a person could read, and the last state is always among them.
 TEST_F(TerminalFaceTest, ABurstOfStatesWritesFewLinesEndingWithTheLast) {
   ControlId status = createEx(Window, "S", 0, 0, 0, 360, 68, 0, 0);
-  static ControlId file;
-  static double elapsed_ms;
   constexpr int kStates = 20000;
-  file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
-  bindHandler(status, Activate, [](ControlId, int, const Params&) {
+  const ControlId file = createEx(CenteredLabel, "", status, 0, 24, 360, 20, 0, 0);
+  double elapsed_ms = 0;
+  test::onEvent(status, Activate, [file, &elapsed_ms](const Params&) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 1; i <= kStates; ++i) {
       setText(file, "f" + std::to_string(i));

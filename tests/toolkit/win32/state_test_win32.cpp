@@ -17,6 +17,15 @@ using tk::ControlId;
 
 HWND hwndOf(ControlId id) { return static_cast<HWND>(tk::win32::getHandle(id)); }
 
+// bindHandler takes plain functions without a context: the handlers here
+// find their control in, and report through, this one static.
+struct Bound {
+  ControlId combo_for_change = 0;
+  std::string text_in_change;
+  int check_clicks = 0;
+};
+Bound g_bound;
+
 constexpr char kButtonLines[] =
     "\n\nPress\n  [ YES ]  to continue,\n  [ NO ] to ignore repeats, or\n  [ Cancel ]  to quit.";
 constexpr char kSetIndexWarning[] = "sendMessage(#14e) in setIndex failed.";
@@ -89,10 +98,8 @@ TEST_F(ControlState, TypedTextIsReadWithNoItemSelected) {
   EXPECT_EQ(tk::getText(combo_), "home");
 }
 
-std::string g_text_in_change;
-ControlId g_combo_for_change = 0;
 void readOnChange(ControlId, int, const tk::Params&) {
-  g_text_in_change = tk::getText(g_combo_for_change);
+  g_bound.text_in_change = tk::getText(g_bound.combo_for_change);
 }
 
 TEST_F(ControlState, GetTextDuringASelectionChangeGivesTheNewItem) {
@@ -101,11 +108,11 @@ TEST_F(ControlState, GetTextDuringASelectionChangeGivesTheNewItem) {
   tk::setText(combo_, "typed");
   SendMessageA(hwndOf(combo_), CB_SETCURSEL, 1, 0);
   SetWindowTextA(hwndOf(combo_), "typed");  // the edit field lags behind the list
-  g_combo_for_change = combo_;
+  g_bound.combo_for_change = combo_;
   tk::bindHandler(combo_, tk::win32::kEventChange, readOnChange);
   SendMessageA(hwndOf(window_), WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
                reinterpret_cast<LPARAM>(hwndOf(combo_)));
-  EXPECT_EQ(g_text_in_change, "second");
+  EXPECT_EQ(g_bound.text_in_change, "second");
   EXPECT_EQ(tk::getText(combo_), "typed");  // outside the notification: the edit field
 }
 
@@ -185,17 +192,16 @@ TEST_F(ControlState, ALongPathInAPathLabelKeepsItsNameClearOfASibling) {
   }
 }
 
-int g_check_clicks = 0;
-void checkClicked(ControlId, int, const tk::Params&) { ++g_check_clicks; }
+void checkClicked(ControlId, int, const tk::Params&) { ++g_bound.check_clicks; }
 
 TEST_F(ControlState, TheCheckBoxTogglesItselfAndFiresClick) {
   tk::bindHandler(check_, tk::Click, checkClicked);
-  g_check_clicks = 0;
+  g_bound.check_clicks = 0;
   tk::setVisibility(window_, 1);
   EXPECT_EQ(tk::isChecked(check_), 0);
   SendMessageA(hwndOf(check_), BM_CLICK, 0, 0);
   EXPECT_EQ(tk::isChecked(check_), 1);
-  EXPECT_EQ(g_check_clicks, 1);
+  EXPECT_EQ(g_bound.check_clicks, 1);
   SendMessageA(hwndOf(check_), BM_CLICK, 0, 0);
   EXPECT_EQ(tk::isChecked(check_), 0);
   SendMessageA(hwndOf(check_), BM_SETCHECK, BST_INDETERMINATE, 0);
@@ -306,7 +312,6 @@ TEST_F(ControlState, WarningLevelZeroShowsNothing) {
 
 // ---- the ways out: child processes ----
 
-std::string g_hook_file;
 int recordingHook(int code, const std::string& body, int position, bool last) {
   if (FILE* f = std::fopen("hooks.txt", "a")) {
     std::fprintf(f, "%d %d %d %d %zu\n", code, position, last ? 1 : 0, tk::win32::runningState(),
