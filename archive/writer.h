@@ -42,6 +42,7 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
             PackReport& report);
 
 // The writer's steps, exposed for tests.
+// The walk's visitor: adds each file (not a directory) to the file list.
 int wdcb1(const std::string& directory, const DirEntry& entry);
 void make_relative(const std::string& root);
 void drop_excluded();

@@ -4,12 +4,15 @@
 // home: links are never opened or followed at any level, a file with other
 // names (hard links) is passed over, and the archives are never touched even
 // when their directory lies in the home.
+#include "main/burn.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "archive/dirwalk.h"
-#include "main/program.h"
+#include "main/state.h"
+#include "main/status.h"
 #include "support/dir_identity.h"
 #include "support/file_io.h"
 #include "support/rooted_open.h"
@@ -20,6 +23,10 @@ namespace {
 constexpr char kActionBurn[] = "Incinerating private data and history...";
 // Zero bytes go out in writes of this many whole blocks (1 MiB).
 constexpr std::size_t kBlocksPerWrite = 256;
+// A verb that ends within this time of its start keeps the status window up
+// a while longer, so that it is seen at all.
+constexpr double kMinimumDisplaySeconds = 1.0;
+constexpr unsigned long kDisplaySleepMs = 1000;
 
 void (*g_walk_hook)() = nullptr;
 
@@ -42,8 +49,9 @@ class ArchiveDirGuard {
   bool answer_ = false;
 };
 
-// The directory part of a path the walk built with join_path.
-std::string directory_of(const std::string& path) {
+// The directory part of a path the walk built with join_path; empty for a
+// bare name.
+std::string walked_directory(const std::string& path) {
   std::size_t at = path.find_last_of('\\');
   return at == std::string::npos ? std::string() : path.substr(0, at);
 }
@@ -124,7 +132,7 @@ void burn_files() {
     // Writing through a link would zero whatever it points to, possibly
     // outside the home directory.
     if (link) continue;
-    if (archives.holds(directory_of(path))) continue;
+    if (archives.holds(walked_directory(path))) continue;
     if (!relative_to(base, path, relative)) continue;
     // A directory, a read-only, locked, vanished or hard-linked file.
     File file = opener.open_for_overwrite(relative);
@@ -134,6 +142,7 @@ void burn_files() {
     write_zero_blocks(file, size);  // a full disk ends this file, not the run
     file.close();
   }
+  flush_progress();
   p.burn_list.clear();
 }
 

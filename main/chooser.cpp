@@ -2,12 +2,14 @@
 // takes. "default.ilhome" is taken without asking; otherwise a modal window
 // lists the archives with their dates, the newest selected, and the user picks
 // one or types a new name.
+#include "main/chooser.h"
+
 #include <array>
 #include <cstdio>
 #include <optional>
 
 #include "archive/dirwalk.h"
-#include "main/program.h"
+#include "main/state.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
@@ -15,9 +17,12 @@
 
 namespace {
 
+constexpr char kNewProfile[] = "New Profile";
+constexpr int kChooserTimer = 2000;
+constexpr int kChooserTimerMs = 56;
 constexpr char kCaptionSeparator[] = "   :(";
 constexpr char kCaptionDateSplit[] = ":(";
-constexpr long kExtensionLength = 7;  // ".ilhome"
+constexpr long kExtensionLength = sizeof kArchiveExtension - 1;
 
 using Stamp = std::array<int, 6>;
 
@@ -69,6 +74,22 @@ std::string warning_text() {
 }
 
 }  // namespace
+
+void create_chooser() {
+  using namespace tk;
+  ProgramControls& c = program().ids;
+  c.chooser = createEx(Window, "Welcome to Ilvar Portable", 0, "center", "center", 324, 117,
+                       Style{WS_DLGFRAME_}, Style{WS_EX_DLGMODALFRAME_});
+  c.prompt =
+      createEx(Label, "Please select an Ilvar Portable profile or type a new one:", c.chooser, 8, 8,
+               300, 20, 0, 0);
+  c.list = createEx(ComboBox, "lsProfile", c.chooser, 40, 32, 272, 120, 0, 0);
+  c.remember = createEx(CheckBox, "Don't ask me again", c.chooser, 40, 60, 148, 20, 0, 0);
+  c.start = createEx(DefaultButton, "Start!", c.chooser, 224, 56, 88, 28, 0, 0);
+  bindHandler(c.chooser, Open, Window2_onOpen);
+  bindHandler(c.chooser, Timer, Window2_onTimer);
+  bindHandler(c.start, Click, PushButton11_onClick);
+}
 
 std::string archive_caption(const DirEntry& e) {
   char date[64];

@@ -1,12 +1,16 @@
-// Keeping a session that was never saved: when an unpack finds the profile of
-// an earlier session still in place (the marker names its archive, so no pack
-// ever ran), that profile is packed into an archive of its own before the
-// unpack can overwrite it.
+// Keeping a session that was never saved: the profile of an earlier session
+// is still in place when the marker names its archive, as no pack ran since.
+#include "main/keep.h"
+
 #include <array>
 #include <cstdio>
 
 #include "archive/dirwalk.h"
-#include "main/program.h"
+#include "main/runs.h"
+#include "main/state.h"
+#include "main/status.h"
+#include "support/display_path.h"
+#include "support/file_io.h"
 #include "support/text.h"
 
 namespace {
@@ -58,6 +62,10 @@ std::string cut_to(std::string text, std::size_t length) {
   return text;
 }
 
+// Bounds the search for a free name; a directory holding that many kept
+// sessions of one minute is not one this program made.
+constexpr int kMaxRecoveryCounter = 1000;
+
 }  // namespace
 
 std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
@@ -91,4 +99,40 @@ bool holds_a_file(const std::string& directory) {
              directory,
              [](const std::string&, const DirEntry& entry) { return entry.is_directory() ? 0 : 1; },
              true) == 1;
+}
+
+bool keep_unsaved_session() {
+  // A marker that names an archive is written only after a complete unpack
+  // and deleted by the pack that saved the profile: while it is there, the
+  // profile directory holds a session that never went back to its archive.
+  const std::string profile = profile_dir();
+  if (entry_kind(profile) != EntryKind::kDirectory || !holds_a_file(profile)) return true;
+  std::string name;
+  if (read_marker(name) != Marker::kNamed) return true;
+
+  const LocalTime when = program_hooks().now();
+  std::string kept;
+  for (int counter = 1; kept.empty() && counter <= kMaxRecoveryCounter; ++counter) {
+    const std::string candidate = recovery_archive_name(name, when, counter);
+    if (entry_kind(join_path(archive_dir(), candidate)) == EntryKind::kMissing) kept = candidate;
+  }
+  const std::string archive = join_path(archive_dir(), kept.empty() ? name : kept);
+  show_status(kActionPack);
+  PackOptions options = profile_pack_options();
+  options.replace_existing = false;
+  PackReport report;
+  const bool packed = !kept.empty() && kompres(profile, archive, options, report) >= 0;
+  flush_progress();
+  if (!packed) {
+    // The unpack would overwrite the only copy of that session.
+    show_pack_failure(archive);
+    return false;
+  }
+  // The chooser comes next, on its own.
+  tk::setVisibility(program().ids.status, 0);
+  tk::messageBox("The last session with " + name + " was never saved.\n\nIt has been kept as " +
+                     kept + " in " + display_path(archive_dir()) + ".",
+                 "Warning", 0);
+  show_unread_warning(report);
+  return true;
 }

@@ -1,27 +1,19 @@
-// Start-up, the verb dispatch and the progress display. One start carries out
-// one verb inside the status window's activation handler and then ends the
-// process from there; the toolkit's main loop never runs for its own sake.
+// Start-up and the verb dispatch. One start carries out one verb inside the
+// status window's activation handler and then ends the process from there;
+// the toolkit's main loop never runs for its own sake.
 #include "main/program.h"
 
-#include <cstdio>
-
-#include "support/clock.h"
-#include "support/console.h"
+#include "main/burn.h"
+#include "main/chooser.h"
+#include "main/keep.h"
+#include "main/runs.h"
+#include "main/state.h"
+#include "main/status.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/text.h"
 
 namespace {
-
-// Keeps the conversion to int defined for any numerator.
-constexpr double kMaxShownPercent = 1e9;
-
-constexpr ProgramHooks kSystemHooks = {exit_process, tick_seconds, sleep_ms, local_time_now};
-
-ProgramHooks& hooks() {
-  static ProgramHooks h = kSystemHooks;
-  return h;
-}
 
 // Takes the archive directory's lock, waiting for another start to finish
 // for a while; false when it is still held after that. A directory where no
@@ -29,45 +21,18 @@ ProgramHooks& hooks() {
 bool lock_archive_directory(FileLock& lock) {
   const std::string path = join_path(archive_dir(), kLockName);
   if (lock.acquire(path) != FileLock::Result::kBusy) return true;
-  const double began = hooks().tick();
+  const ProgramHooks& hooks = program_hooks();
+  const double began = hooks.tick();
   for (;;) {
-    hooks().sleep(kLockPollMs);
+    hooks.sleep(kLockPollMs);
     if (lock.acquire(path) != FileLock::Result::kBusy) return true;
-    if (hooks().tick() - began >= kLockWaitSeconds) return false;
+    if (hooks.tick() - began >= kLockWaitSeconds) return false;
   }
 }
 
 }  // namespace
 
-ProgramState& program() {
-  static ProgramState state;
-  return state;
-}
-
-void set_program_hooks(const ProgramHooks& h) { hooks() = h; }
-const ProgramHooks& program_hooks() { return hooks(); }
-
-std::string argument(int n) {
-  // The list holds the program's path twice before the arguments.
-  const auto& line = program().command_line;
-  std::size_t at = static_cast<std::size_t>(n) + 1;
-  return at < line.size() ? line[at] : std::string();
-}
-
-std::string home_dir() { return argument(2); }
-std::string archive_dir() { return argument(3); }
-std::string profile_dir() {
-  // The settings file's paths are stored relative to the parent of this path;
-  // a home directory given with trailing separators would make that parent
-  // end in one, and the stored text after the placeholder lose it. A home
-  // that is a root directory keeps its one separator.
-  std::string home = home_dir();
-  while (home.size() > 1 && (home.back() == '\\' || home.back() == '/')) home.pop_back();
-  return home + "\\" + kProfileSubdir;
-}
-
 void program_setup(const std::vector<std::string>& args) {
-  using namespace tk;
   ProgramState& p = program();
   p = ProgramState{};
   const std::string self = args.empty() ? std::string() : args[0];
@@ -76,34 +41,13 @@ void program_setup(const std::vector<std::string>& args) {
   p.archive_size = 1;
   p.chosen_name.clear();
 
-  ProgramControls& c = p.ids;
-  c.status = createEx(Window, "Window1", 0, "center", "center", 360, 68,
-                      Style{WS_POPUP_, WS_DLGFRAME_}, 0);
-  setVisibility(c.status, 0);
-  c.action = createEx(CenteredLabel, "lAksi", c.status, 0, 4, 360, 20, 0, 0);
-  c.percent = createEx(CenteredLabel, "0%", c.status, 320, 24, 40, 20, 0, 0);
-  // One line whatever the name's length: a long name loses its middle, and the
-  // file's own name at its end stays readable.
-  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, SS_PATHELLIPSIS_, 0);
-  c.thanks =
-      createEx(CenteredLabel, "Thanks for using Ilvar Portable", c.status, 0, 44, 360, 20, 0, 0);
-
-  c.chooser = createEx(Window, "Welcome to Ilvar Portable", 0, "center", "center", 324, 117,
-                       Style{WS_DLGFRAME_}, Style{WS_EX_DLGMODALFRAME_});
-  c.prompt =
-      createEx(Label, "Please select an Ilvar Portable profile or type a new one:", c.chooser, 8, 8,
-               300, 20, 0, 0);
-  c.list = createEx(ComboBox, "lsProfile", c.chooser, 40, 32, 272, 120, 0, 0);
-  c.remember = createEx(CheckBox, "Don't ask me again", c.chooser, 40, 60, 148, 20, 0, 0);
-  c.start = createEx(DefaultButton, "Start!", c.chooser, 224, 56, 88, 28, 0, 0);
+  create_status_window();
+  create_chooser();
 
   p.burn_list.clear();
   p.zero_block.assign(kZeroBlockSize, 0);
 
-  bindHandler(c.status, Activate, Window1_onActivate);
-  bindHandler(c.chooser, Open, Window2_onOpen);
-  bindHandler(c.chooser, Timer, Window2_onTimer);
-  bindHandler(c.start, Click, PushButton11_onClick);
+  tk::bindHandler(p.ids.status, tk::Activate, Window1_onActivate);
 }
 
 int program_main(const std::vector<std::string>& args) {
@@ -137,7 +81,7 @@ int dispatch_verb() {
     // No browser is to start on a profile that was not set up.
     return unpack ? kExitNoProfile : kExitDone;
   }
-  p.start_time = hooks().tick();
+  p.start_time = program_hooks().tick();
 
   if (unpack) {
     // Before the choice: nothing may touch the profile of a session that was
@@ -155,31 +99,6 @@ int dispatch_verb() {
   return kExitDone;
 }
 
-void Window1_onActivate(tk::ControlId, int, const tk::Params&) { hooks().exit(dispatch_verb()); }
-
-void show_status(const std::string& action) {
-  tk::setText(program().ids.action, action);
-  tk::setVisibility(program().ids.status, 1);
-  for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
-}
-
-std::string percent_text(long long numerator, long long denominator) {
-  // The percentage as a real number, its fraction dropped. A zero denominator
-  // (never passed by the runs) shows 0% rather than dividing by zero.
-  double p = denominator != 0
-                 ? static_cast<double>(numerator) * 100.0 / static_cast<double>(denominator)
-                 : 0.0;
-  if (p > kMaxShownPercent) p = kMaxShownPercent;
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%d%%", static_cast<int>(p));
-  return buffer;
-}
-
-void show_progress(const std::string& name, long long numerator, long long denominator) {
-  const ProgramControls& c = program().ids;
-  tk::setText(c.file, name);
-  tk::setText(c.percent, percent_text(numerator, denominator));
-  tk::doEvents(c.file);
-  tk::doEvents(c.percent);
-  tk::doEvents(0);
+void Window1_onActivate(tk::ControlId, int, const tk::Params&) {
+  program_hooks().exit(dispatch_verb());
 }

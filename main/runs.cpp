@@ -1,10 +1,11 @@
-// The unpack and pack runs and their progress routines. The in-use marker in
-// the archive directory ties them together: the unpack run writes the chosen
-// archive's name into it, and the pack run learns from it alone where the
-// profile goes back to.
+// The unpack and pack runs, their progress call-backs and the in-use marker.
+#include "main/runs.h"
+
+#include <optional>
+
 #include "archive/reader.h"
-#include "archive/writer.h"
-#include "main/program.h"
+#include "main/state.h"
+#include "main/status.h"
 #include "support/confined.h"
 #include "support/dir_identity.h"
 #include "support/display_path.h"
@@ -15,42 +16,12 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
-constexpr char kActionPack[] = "Keeping your memories...";
+// Files named in the warning about unreadable files; the rest are counted.
+constexpr std::size_t kMaxNamedUnread = 10;
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 
 void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
-
-void show_pack_failure(const std::string& archive) {
-  show_error("Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
-             "\nProfile file = " + display_path(archive));
-}
-
-enum class Marker { kAbsent, kNamed, kRefused };
-
-// Reads the marker: only a plain file (never a link) whose whole content is a
-// bare file name names an archive. A stick pulled while it was written leaves
-// NUL bytes or nothing; a crafted one could name a path anywhere.
-Marker read_marker(std::string& name) {
-  name.clear();
-  const std::string path = marker_path();
-  if (entry_kind(path) == EntryKind::kMissing) return Marker::kAbsent;
-  File file = File::open(path, OpenMode::kReadFileNoFollow);
-  if (!file.is_open()) return Marker::kRefused;
-  // One byte more than a marker may hold tells a longer one apart.
-  std::optional<std::string> content = read_up_to(file, kMaxMarkerBytes + 1);
-  if (!content) return Marker::kRefused;
-  name = *content;
-  if (name.size() > kMaxMarkerBytes || !is_bare_file_name(name)) return Marker::kRefused;
-  // The program's own files in the archive directory are never an archive:
-  // the marker would be deleted right after the archive was written over it,
-  // and a temporary's name is cleared away by the next pack.
-  const std::string lowered = lower_ascii(name);
-  if (lowered == kMarkerName || lowered == kLockName || is_temporary_name(lowered)) {
-    return Marker::kRefused;
-  }
-  return Marker::kNamed;
-}
 
 std::string unread_warning(const PackReport& report) {
   std::string text = "Some files of the profile could not be read and were not saved:\n";
@@ -98,6 +69,29 @@ void show_marker_error() {
 
 }  // namespace
 
+Marker read_marker(std::string& name) {
+  // A stick pulled while the marker was written leaves NUL bytes or nothing;
+  // a crafted one could name a path anywhere.
+  name.clear();
+  const std::string path = marker_path();
+  if (entry_kind(path) == EntryKind::kMissing) return Marker::kAbsent;
+  File file = File::open(path, OpenMode::kReadFileNoFollow);
+  if (!file.is_open()) return Marker::kRefused;
+  // One byte more than a marker may hold tells a longer one apart.
+  std::optional<std::string> content = read_up_to(file, kMaxMarkerBytes + 1);
+  if (!content) return Marker::kRefused;
+  name = *content;
+  if (name.size() > kMaxMarkerBytes || !is_bare_file_name(name)) return Marker::kRefused;
+  // The program's own files in the archive directory are never an archive:
+  // the marker would be deleted right after the archive was written over it,
+  // and a temporary's name is cleared away by the next pack.
+  const std::string lowered = lower_ascii(name);
+  if (lowered == kMarkerName || lowered == kLockName || is_temporary_name(lowered)) {
+    return Marker::kRefused;
+  }
+  return Marker::kNamed;
+}
+
 int cb_dekompres(const std::string& name, long long position) {
   const long long size = program().archive_size;
   // The reader never passes the archive's length, but the length it took
@@ -122,7 +116,9 @@ void unpack_run() {
   bool complete = true;  // a new profile: nothing to unpack
   if (size > 0) {
     p.archive_size = size;
-    if (dekompres(profile_dir(), archive, cb_dekompres) < 0) {
+    const int unpacked = dekompres(profile_dir(), archive, cb_dekompres);
+    flush_progress();
+    if (unpacked < 0) {
       complete = false;
       show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
                  "\nProfile file = " + display_path(archive));
@@ -139,9 +135,6 @@ void unpack_run() {
   }
 }
 
-namespace {
-
-// The writer's options for a pack of the profile directory.
 PackOptions profile_pack_options() {
   PackOptions options{cb_kompres, nullptr};
   // An archive directory kept inside the profile would be packed into itself.
@@ -153,54 +146,19 @@ PackOptions profile_pack_options() {
   return options;
 }
 
-void show_unread_warning(const PackReport& report) {
-  if (!report.unread.empty()) tk::messageBox(unread_warning(report), "Warning", 0);
+void show_pack_failure(const std::string& archive) {
+  show_error("Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
+             "\nProfile file = " + display_path(archive));
 }
 
-// Bounds the search for a free name; a directory holding that many kept
-// sessions of one minute is not one this program made.
-constexpr int kMaxRecoveryCounter = 1000;
-
-}  // namespace
-
-bool keep_unsaved_session() {
-  // A marker that names an archive is written only after a complete unpack
-  // and deleted by the pack that saved the profile: while it is there, the
-  // profile directory holds a session that never went back to its archive.
-  const std::string profile = profile_dir();
-  if (entry_kind(profile) != EntryKind::kDirectory || !holds_a_file(profile)) return true;
-  std::string name;
-  if (read_marker(name) != Marker::kNamed) return true;
-
-  const LocalTime when = program_hooks().now();
-  std::string kept;
-  for (int counter = 1; kept.empty() && counter <= kMaxRecoveryCounter; ++counter) {
-    const std::string candidate = recovery_archive_name(name, when, counter);
-    if (entry_kind(join_path(archive_dir(), candidate)) == EntryKind::kMissing) kept = candidate;
-  }
-  const std::string archive = join_path(archive_dir(), kept.empty() ? name : kept);
-  show_status(kActionPack);
-  PackOptions options = profile_pack_options();
-  options.replace_existing = false;
-  PackReport report;
-  if (kept.empty() || kompres(profile, archive, options, report) < 0) {
-    // The unpack would overwrite the only copy of that session.
-    show_pack_failure(archive);
-    return false;
-  }
-  // The chooser comes next, on its own.
-  tk::setVisibility(program().ids.status, 0);
-  tk::messageBox("The last session with " + name + " was never saved.\n\nIt has been kept as " +
-                     kept + " in " + display_path(archive_dir()) + ".",
-                 "Warning", 0);
-  show_unread_warning(report);
-  return true;
+void show_unread_warning(const PackReport& report) {
+  if (!report.unread.empty()) tk::messageBox(unread_warning(report), "Warning", 0);
 }
 
 PackOutcome pack_run() {
   std::string name;
   const Marker marker = read_marker(name);
-  if (marker == Marker::kAbsent) return PackOutcome::kNothingInUse;  // no profile in use
+  if (marker == Marker::kAbsent) return PackOutcome::kNothingInUse;
   const std::string archive = join_path(archive_dir(), name);
   // Every failure leaves the marker where it is: the profile directory then
   // holds the only copy of this session, and the next pack tries again.
@@ -210,7 +168,9 @@ PackOutcome pack_run() {
   }
   show_status(kActionPack);
   PackReport report;
-  if (kompres(profile_dir(), archive, profile_pack_options(), report) < 0) {
+  const int packed = kompres(profile_dir(), archive, profile_pack_options(), report);
+  flush_progress();
+  if (packed < 0) {
     show_pack_failure(archive);
     return PackOutcome::kNotSaved;
   }

@@ -20,6 +20,7 @@ std::string strip_extension(const std::string& text);
 std::string chomp_line(const std::string& text);
 std::string lower_ascii(const std::string& text);
 
+// 1 when the list (or text) is empty, else 0.
 template <typename List>
 int skosong(const List& list) {
   return list.empty() ? 1 : 0;

@@ -28,7 +28,7 @@ TEST_F(ChooserTest, ListsArchivesWithDatesAndSelectsTheNewest) {
     const ProgramControls& c = program().ids;
     const headless::Control& list = test::control(c.list);
     if (turn == 1) {
-      // Open has run: client size set, timer 2000 started, focus on the window.
+      // Open has run: client size set, the timer started, focus on the window.
       const headless::Control& w = test::control(c.chooser);
       EXPECT_TRUE(w.visible);
       EXPECT_EQ(w.client_width, 320);

@@ -12,7 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "main/burn.h"
+#include "main/chooser.h"
+#include "main/keep.h"
 #include "main/program.h"
+#include "main/runs.h"
+#include "main/state.h"
+#include "main/status.h"
 #include "support/file_io.h"
 #include "tests/test_util/archive_bytes.h"
 #include "tests/test_util/scratch_dir.h"

@@ -1,5 +1,7 @@
 // The program's set-up and the verb dispatch: the windows it builds, which runs
 // each verb starts and in what order, the arguments and the progress display.
+#include <cstdio>
+
 #include "tests/main/program_fixture.h"
 #include "tests/test_util/case_name.h"
 
@@ -166,6 +168,66 @@ TEST_F(ProgramTest, ShowProgressSetsBothLabels) {
   show_progress("mail/a.txt", 2, 3);
   EXPECT_EQ(getText(ids().file), "mail/a.txt");
   EXPECT_EQ(getText(ids().percent), "66%");
+}
+
+// The display receives every file but draws one only when the interval has
+// gone by since the last drawing, when the percentage changes, or at the
+// last item; the first file after the status window is shown is drawn at once.
+TEST_F(ProgramTest, ProgressIsDrawnAsOftenAsItCanBeSeen) {
+  program_setup({"ilhome", "x", "h", "a"});
+  struct Call {
+    double tick;
+    const char* name;
+    long long numerator;  // of 1000
+    bool drawn;
+  };
+  const Call calls[] = {
+      {100.000, "a", 1, true},  {100.010, "b", 2, false},  {100.020, "c", 3, false},
+      {100.032, "d", 4, false}, {100.034, "e", 5, true},   {100.040, "f", 6, false},
+      {100.045, "g", 10, true}, {100.046, "h", 11, false}, {100.047, "i", 1000, true},
+  };
+  g_process.ticks.clear();
+  for (const Call& c : calls) g_process.ticks.push_back(c.tick);
+  show_status("x");
+  std::vector<std::string> drawn;
+  for (const Call& c : calls) {
+    show_progress(c.name, c.numerator, 1000);
+    if (c.drawn) drawn.push_back(c.name);
+  }
+  EXPECT_EQ(texts(ids().file), drawn);
+  EXPECT_EQ(texts(ids().percent), (std::vector<std::string>{"0%", "0%", "1%", "100%"}));
+}
+
+TEST_F(ProgramTest, HeldBackFileIsDrawnWhenTheRunEnds) {
+  program_setup({"ilhome", "x", "h", "a"});
+  show_status("x");
+  show_progress("a", 1, 1000);
+  show_progress("b", 2, 1000);
+  flush_progress();
+  flush_progress();  // nothing held any more
+  EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"a", "b"}));
+  // A new run draws its first file whatever the clock says.
+  show_status("y");
+  show_progress("c", 3, 1000);
+  EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// An unpack of many small files with the clock standing still: the percentage
+// changes only every few files, and the last file comes before 100%.
+TEST_F(ProgramTest, UnpackEndsShowingItsLastFile) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 500; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "f%03d", i);
+    files.emplace_back(name, "x");
+  }
+  write_bytes(arch(kDefaultArchive), make_archive(files));
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  const std::vector<std::string> shown = texts(ids().file);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), "f499");
+  EXPECT_EQ(texts(ids().percent).back(), "99%");
+  EXPECT_LT(shown.size(), files.size());
 }
 
 TEST_F(ProgramTest, BurnDisplayNameDropsTheHomeDirectory) {

@@ -46,8 +46,9 @@ struct Size {
 
 // ---- controls and creation ----
 bool validId(ControlId id);
-NativeHandle getHandle(ControlId id);  // fatal 495..499 when the id does not name a live control
-int controlKind(ControlId id);         // 0 for an id that is not live
+// A fatal error, with a code for each reason, when the id does not name a live control.
+NativeHandle getHandle(ControlId id);
+int controlKind(ControlId id);  // 0 for an id that is not live
 std::vector<ControlId> tabOrder(ControlId window);
 int closeState(ControlId window);
 // Destroys the native window (children first) and frees the ids for reuse.

@@ -1,6 +1,6 @@
 // Tests of the native toolkit's events, loops, modal windows, timers and
 // focus under Wine (user32). They run inside the test main window's Activate
-// handler, so the toolkit's running state is 1 as in the program.
+// handler, so the toolkit's main loop is running as in the program.
 #include <gtest/gtest.h>
 #include <windows.h>
 

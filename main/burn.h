@@ -1,0 +1,22 @@
+// The burn run: every file below the home directory is overwritten with zero
+// blocks, to destroy the browser's private data.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "support/dir.h"
+
+inline constexpr std::size_t kZeroBlockSize = 4096;
+
+void burn_run();
+// The walk's visitor: adds each entry of the home directory to the burn list.
+int cb_ma(const std::string& directory, const DirEntry& entry);
+void burn_files();
+std::string burn_display_name(const std::string& path);
+// Bytes the burn writes over a file of `size` bytes: whole zero blocks, one
+// more than the size fills.
+unsigned long long burn_length(long long size);
+// Tests: called between the walk and the overwriting, to change the tree the
+// walk saw; nullptr for none.
+void set_burn_walk_hook(void (*hook)());

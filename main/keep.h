@@ -1,0 +1,20 @@
+// Keeping a session that was never saved: when an unpack finds the profile of
+// an earlier session still in place, that profile goes into an archive of its
+// own before the unpack can overwrite it.
+#pragma once
+
+#include <string>
+
+#include "support/clock.h"
+
+// At the start of an unpack: packs a profile left by a session that was
+// never saved into an archive of its own and says so. False when that
+// profile is there but could not be kept (the pack failure message shown).
+bool keep_unsaved_session();
+// The name of the archive that keeps the unsaved profile of the archive the
+// marker names: its name with when it was kept, then, from 2 on, the counter.
+// A name of one file, at most 255 bytes, that both systems accept.
+std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
+                                  int counter);
+// Whether the directory, or any below it, holds an entry that is not a directory.
+bool holds_a_file(const std::string& directory);

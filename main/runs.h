@@ -1,0 +1,35 @@
+// The unpack and pack runs, tied together by the in-use marker in the archive
+// directory: the unpack run writes the chosen archive's name into it, and the
+// pack run learns from it alone where the profile goes back to.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "archive/writer.h"
+
+inline constexpr char kMarkerName[] = "ilhome.inuse";
+// The longest marker content read; longer is no file name.
+inline constexpr std::size_t kMaxMarkerBytes = 4096;
+
+// Whether the pack put the profile into its archive, or no profile was in
+// use (no marker).
+enum class PackOutcome { kNothingInUse, kSaved, kNotSaved };
+void unpack_run();
+PackOutcome pack_run();
+// The reader's and the writer's progress call-backs.
+int cb_dekompres(const std::string& name, long long position);
+int cb_kompres(const std::string& name, long index, long count);
+
+// For keeping a session that was never saved, which packs the profile as the
+// pack run does.
+inline constexpr char kActionPack[] = "Keeping your memories...";
+enum class Marker { kAbsent, kNamed, kRefused };
+// Reads the marker: only a plain file (never a link) whose whole content is a
+// bare file name names an archive.
+Marker read_marker(std::string& name);
+// The writer's options for a pack of the profile directory.
+PackOptions profile_pack_options();
+void show_pack_failure(const std::string& archive);
+// Warns about the files the pack could not read, if any.
+void show_unread_warning(const PackReport& report);

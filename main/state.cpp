@@ -1,0 +1,44 @@
+// The state every part of the program shares, and the hooks tests replace.
+#include "main/state.h"
+
+#include "support/console.h"
+
+namespace {
+
+constexpr char kProfileSubdir[] = "profile";
+
+constexpr ProgramHooks kSystemHooks = {exit_process, tick_seconds, sleep_ms, local_time_now};
+
+ProgramHooks& hooks() {
+  static ProgramHooks h = kSystemHooks;
+  return h;
+}
+
+}  // namespace
+
+ProgramState& program() {
+  static ProgramState state;
+  return state;
+}
+
+void set_program_hooks(const ProgramHooks& h) { hooks() = h; }
+const ProgramHooks& program_hooks() { return hooks(); }
+
+std::string argument(int n) {
+  // The list holds the program's path twice before the arguments.
+  const auto& line = program().command_line;
+  std::size_t at = static_cast<std::size_t>(n) + 1;
+  return at < line.size() ? line[at] : std::string();
+}
+
+std::string home_dir() { return argument(2); }
+std::string archive_dir() { return argument(3); }
+std::string profile_dir() {
+  // The settings file's paths are stored relative to the parent of this path;
+  // a home directory given with trailing separators would make that parent
+  // end in one, and the stored text after the placeholder lose it. A home
+  // that is a root directory keeps its one separator.
+  std::string home = home_dir();
+  while (home.size() > 1 && (home.back() == '\\' || home.back() == '/')) home.pop_back();
+  return home + "\\" + kProfileSubdir;
+}
