@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
+#include <vector>
 
 #include "support/confined.h"
 #include "support/fs.h"
@@ -51,14 +53,29 @@ struct ConfinedTree::State {
   bool make_base = true;
   bool guard_active = false;
   struct stat guard {};
-  // The directory of the last file created, kept open: records come
-  // directory by directory.
-  std::string dir_relative;
-  int dir_fd = -1;
+  // Whether this tree made the base itself: nothing can be in it yet.
+  bool base_made = false;
+  // The directories from the base down to the last file's, kept open:
+  // records come directory by directory, and the next record's directory
+  // mostly shares all but its last components with this one.
+  struct Level {
+    std::string name;
+    int fd;
+    bool made;  // made by this tree, so it held nothing of anyone else's
+  };
+  std::vector<Level> chain;
 
   ~State() {
-    if (dir_fd >= 0) ::close(dir_fd);
+    leave_below(0);
     if (base_fd >= 0) ::close(base_fd);
+  }
+
+  // Closes the open directories deeper than `depth` components.
+  void leave_below(std::size_t depth) {
+    while (chain.size() > depth) {
+      ::close(chain.back().fd);
+      chain.pop_back();
+    }
   }
 
   bool open_base() {
@@ -69,6 +86,7 @@ struct ConfinedTree::State {
     if (base_fd < 0 && errno == ENOENT && make_base) {
       make_dirs(base);
       base_fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      base_made = base_fd >= 0;
     }
     if (base_fd < 0) {
       base_failed = true;
@@ -116,16 +134,26 @@ struct ConfinedTree::State {
   }
 
   // Opens (making it when missing) the directory `name` in `parent`; a link
-  // in its place is removed and a real directory made.
-  int enter(int parent, const char* name) {
+  // in its place is removed and a real directory made. In a directory this
+  // tree made, the name is made first, since it cannot be there yet: one
+  // call fewer per new directory, and a name that is there after all only
+  // sends it the usual way. `made` tells whether this call made it.
+  int enter(int parent, const char* name, bool parent_made, bool& made) {
+    bool make = parent_made;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      if (make) {
+        made = ::mkdirat(parent, name, 0777) == 0;
+        if (!made && errno != EEXIST) return -1;
+      }
       const int fd = open_directory_at(parent, name);
       if (fd >= 0) return fd;
+      made = false;
       if (errno == ENOENT) {
-        if (::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return -1;
+        make = true;
       } else if (errno == ELOOP || errno == ENOTDIR) {
         // Only a link is removed; a file of the user's stays where it is.
         if (!is_link_at(parent, name) || ::unlinkat(parent, name, 0) != 0) return -1;
+        make = true;
       } else {
         return -1;
       }
@@ -134,36 +162,57 @@ struct ConfinedTree::State {
   }
 
   // The open directory `relative` (program form, "" for the base), or -1
-  // with `refused` set when it is the guarded directory or below it.
-  int directory(const std::string& relative, bool& refused) {
-    if (relative == dir_relative && dir_fd >= 0) return dir_fd;
-    if (dir_fd >= 0) ::close(dir_fd);
-    dir_fd = -1;
-    int fd = ::dup(base_fd);
-    if (fd < 0) return -1;
+  // with `refused` set when it is the guarded directory or below it. The
+  // components it shares with the last directory are not looked up again.
+  int directory(const std::string& relative, bool& refused, bool& made) {
+    std::size_t depth = 0;
     std::size_t start = 0;
     while (start < relative.size()) {
       std::size_t end = relative.find('\\', start);
       if (end == std::string::npos) end = relative.size();
-      const std::string component = relative.substr(start, end - start);
-      const int next = enter(fd, component.c_str());
-      ::close(fd);
-      if (next < 0) return -1;
-      fd = next;
+      const std::size_t length = end - start;
+      if (depth < chain.size() && chain[depth].name.size() == length &&
+          relative.compare(start, length, chain[depth].name) == 0) {
+        ++depth;
+        start = end + 1;
+        continue;
+      }
+      leave_below(depth);
+      const bool parent_made = depth == 0 ? base_made : chain.back().made;
+      const int parent = depth == 0 ? base_fd : chain.back().fd;
+      std::string component = relative.substr(start, length);
+      bool entered_made = false;
+      const int fd = enter(parent, component.c_str(), parent_made, entered_made);
+      if (fd < 0) return -1;
       if (is_guarded(fd)) {
         ::close(fd);
         refused = true;
         return -1;
       }
+      chain.push_back({std::move(component), fd, entered_made});
+      ++depth;
       start = end + 1;
     }
-    dir_fd = fd;
-    dir_relative = relative;
-    return fd;
+    leave_below(depth);
+    made = depth == 0 ? base_made : chain.back().made;
+    return depth == 0 ? base_fd : chain.back().fd;
   }
 
   // Opens `name` in `dir` for writing, empty, as a regular file of its own.
-  int open_file(int dir, const char* name) {
+  // In a directory this tree made, the file is created exclusively: when
+  // that succeeds it is new, regular, empty and has no other name, and
+  // nothing more needs checking.
+  int open_file(int dir, const char* name, bool dir_made) {
+    if (dir_made) {
+      int fd;
+      do {
+        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      } while (fd < 0 && errno == EINTR);
+      if (fd >= 0) return fd;
+      // Something has the name after all (a second record of it, or another
+      // program's doing): it is replaced the careful way.
+      if (errno != EEXIST) return -1;
+    }
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       // No O_TRUNC: a file with other hard links (one may be the archive
       // being read) must be replaced, not emptied. O_NONBLOCK keeps a named
@@ -217,10 +266,11 @@ CreateResult ConfinedTree::create_checked(const std::string& /*relative*/,
   State& s = *state_;
   if (!s.open_base()) return CreateResult::kFailed;
   bool refused = false;
-  const int dir = s.directory(dir_part, refused);
+  bool dir_made = false;
+  const int dir = s.directory(dir_part, refused, dir_made);
   if (refused) return CreateResult::kRefused;
   if (dir < 0) return CreateResult::kFailed;
-  const int fd = s.open_file(dir, name.c_str());
+  const int fd = s.open_file(dir, name.c_str(), dir_made);
   if (fd < 0) return CreateResult::kFailed;
   out = File(fd);
   return CreateResult::kOpened;
