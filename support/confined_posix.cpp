@@ -7,10 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
-#include <vector>
 
 #include "support/confined.h"
+#include "support/dir_chain.h"
 #include "support/fs.h"
 #include "support/posix_path.h"
 
@@ -39,6 +38,8 @@ bool is_link_at(int parent, const char* name) {
   return ::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
+void close_descriptor(int fd) { ::close(fd); }
+
 bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -55,27 +56,12 @@ struct ConfinedTree::State {
   struct stat guard {};
   // Whether this tree made the base itself: nothing can be in it yet.
   bool base_made = false;
-  // The directories from the base down to the last file's, kept open:
-  // records come directory by directory, and the next record's directory
-  // mostly shares all but its last components with this one.
-  struct Level {
-    std::string name;
-    int fd;
-    bool made;  // made by this tree, so it held nothing of anyone else's
-  };
-  std::vector<Level> chain;
+  // The directories down to the last file's, and for each whether this tree
+  // made it, so that it held nothing of anyone else's.
+  DirChain chain{close_descriptor};
 
   ~State() {
-    leave_below(0);
     if (base_fd >= 0) ::close(base_fd);
-  }
-
-  // Closes the open directories deeper than `depth` components.
-  void leave_below(std::size_t depth) {
-    while (chain.size() > depth) {
-      ::close(chain.back().fd);
-      chain.pop_back();
-    }
   }
 
   bool open_base() {
@@ -162,40 +148,19 @@ struct ConfinedTree::State {
   }
 
   // The open directory `relative` (program form, "" for the base), or -1
-  // with `refused` set when it is the guarded directory or below it. The
-  // components it shares with the last directory are not looked up again.
+  // with `refused` set when it is the guarded directory or below it.
   int directory(const std::string& relative, bool& refused, bool& made) {
-    std::size_t depth = 0;
-    std::size_t start = 0;
-    while (start < relative.size()) {
-      std::size_t end = relative.find('\\', start);
-      if (end == std::string::npos) end = relative.size();
-      const std::size_t length = end - start;
-      if (depth < chain.size() && chain[depth].name.size() == length &&
-          relative.compare(start, length, chain[depth].name) == 0) {
-        ++depth;
-        start = end + 1;
-        continue;
-      }
-      leave_below(depth);
-      const bool parent_made = depth == 0 ? base_made : chain.back().made;
-      const int parent = depth == 0 ? base_fd : chain.back().fd;
-      std::string component = relative.substr(start, length);
-      bool entered_made = false;
-      const int fd = enter(parent, component.c_str(), parent_made, entered_made);
-      if (fd < 0) return -1;
-      if (is_guarded(fd)) {
+    const auto enter_unguarded = [&](int parent, bool parent_made, const std::string& name,
+                                     bool& entered_made) {
+      const int fd = enter(parent, name.c_str(), parent_made, entered_made);
+      if (fd >= 0 && is_guarded(fd)) {
         ::close(fd);
         refused = true;
         return -1;
       }
-      chain.push_back({std::move(component), fd, entered_made});
-      ++depth;
-      start = end + 1;
-    }
-    leave_below(depth);
-    made = depth == 0 ? base_made : chain.back().made;
-    return depth == 0 ? base_fd : chain.back().fd;
+      return fd;
+    };
+    return chain.open(relative, base_fd, base_made, enter_unguarded, made);
   }
 
   // Opens `name` in `dir` for writing, empty, as a regular file of its own.
