@@ -9,7 +9,6 @@
 #include "support/dir_chain.h"
 #include "support/posix_path.h"
 #include "support/rooted_open.h"
-#include "support/text.h"
 
 namespace {
 
