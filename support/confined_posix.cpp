@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "support/confined.h"
+#include "support/dir_chain.h"
 #include "support/fs.h"
 #include "support/posix_path.h"
 
@@ -37,6 +38,8 @@ bool is_link_at(int parent, const char* name) {
   return ::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
+void close_descriptor(int fd) { ::close(fd); }
+
 bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -51,13 +54,13 @@ struct ConfinedTree::State {
   bool make_base = true;
   bool guard_active = false;
   struct stat guard {};
-  // The directory of the last file created, kept open: records come
-  // directory by directory.
-  std::string dir_relative;
-  int dir_fd = -1;
+  // Whether this tree made the base itself: nothing can be in it yet.
+  bool base_made = false;
+  // The directories down to the last file's, and for each whether this tree
+  // made it, so that it held nothing of anyone else's.
+  DirChain chain{close_descriptor};
 
   ~State() {
-    if (dir_fd >= 0) ::close(dir_fd);
     if (base_fd >= 0) ::close(base_fd);
   }
 
@@ -69,6 +72,7 @@ struct ConfinedTree::State {
     if (base_fd < 0 && errno == ENOENT && make_base) {
       make_dirs(base);
       base_fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      base_made = base_fd >= 0;
     }
     if (base_fd < 0) {
       base_failed = true;
@@ -116,16 +120,26 @@ struct ConfinedTree::State {
   }
 
   // Opens (making it when missing) the directory `name` in `parent`; a link
-  // in its place is removed and a real directory made.
-  int enter(int parent, const char* name) {
+  // in its place is removed and a real directory made. In a directory this
+  // tree made, the name is made first, since it cannot be there yet: one
+  // call fewer per new directory, and a name that is there after all only
+  // sends it the usual way. `made` tells whether this call made it.
+  int enter(int parent, const char* name, bool parent_made, bool& made) {
+    bool make = parent_made;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      if (make) {
+        made = ::mkdirat(parent, name, 0777) == 0;
+        if (!made && errno != EEXIST) return -1;
+      }
       const int fd = open_directory_at(parent, name);
       if (fd >= 0) return fd;
+      made = false;
       if (errno == ENOENT) {
-        if (::mkdirat(parent, name, 0777) != 0 && errno != EEXIST) return -1;
+        make = true;
       } else if (errno == ELOOP || errno == ENOTDIR) {
         // Only a link is removed; a file of the user's stays where it is.
         if (!is_link_at(parent, name) || ::unlinkat(parent, name, 0) != 0) return -1;
+        make = true;
       } else {
         return -1;
       }
@@ -135,35 +149,35 @@ struct ConfinedTree::State {
 
   // The open directory `relative` (program form, "" for the base), or -1
   // with `refused` set when it is the guarded directory or below it.
-  int directory(const std::string& relative, bool& refused) {
-    if (relative == dir_relative && dir_fd >= 0) return dir_fd;
-    if (dir_fd >= 0) ::close(dir_fd);
-    dir_fd = -1;
-    int fd = ::dup(base_fd);
-    if (fd < 0) return -1;
-    std::size_t start = 0;
-    while (start < relative.size()) {
-      std::size_t end = relative.find('\\', start);
-      if (end == std::string::npos) end = relative.size();
-      const std::string component = relative.substr(start, end - start);
-      const int next = enter(fd, component.c_str());
-      ::close(fd);
-      if (next < 0) return -1;
-      fd = next;
-      if (is_guarded(fd)) {
+  int directory(const std::string& relative, bool& refused, bool& made) {
+    const auto enter_unguarded = [&](int parent, bool parent_made, const std::string& name,
+                                     bool& entered_made) {
+      const int fd = enter(parent, name.c_str(), parent_made, entered_made);
+      if (fd >= 0 && is_guarded(fd)) {
         ::close(fd);
         refused = true;
         return -1;
       }
-      start = end + 1;
-    }
-    dir_fd = fd;
-    dir_relative = relative;
-    return fd;
+      return fd;
+    };
+    return chain.open(relative, base_fd, base_made, enter_unguarded, made);
   }
 
   // Opens `name` in `dir` for writing, empty, as a regular file of its own.
-  int open_file(int dir, const char* name) {
+  // In a directory this tree made, the file is created exclusively: when
+  // that succeeds it is new, regular, empty and has no other name, and
+  // nothing more needs checking.
+  int open_file(int dir, const char* name, bool dir_made) {
+    if (dir_made) {
+      int fd;
+      do {
+        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      } while (fd < 0 && errno == EINTR);
+      if (fd >= 0) return fd;
+      // Something has the name after all (a second record of it, or another
+      // program's doing): it is replaced the careful way.
+      if (errno != EEXIST) return -1;
+    }
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       // No O_TRUNC: a file with other hard links (one may be the archive
       // being read) must be replaced, not emptied. O_NONBLOCK keeps a named
@@ -217,10 +231,11 @@ CreateResult ConfinedTree::create_checked(const std::string& /*relative*/,
   State& s = *state_;
   if (!s.open_base()) return CreateResult::kFailed;
   bool refused = false;
-  const int dir = s.directory(dir_part, refused);
+  bool dir_made = false;
+  const int dir = s.directory(dir_part, refused, dir_made);
   if (refused) return CreateResult::kRefused;
   if (dir < 0) return CreateResult::kFailed;
-  const int fd = s.open_file(dir, name.c_str());
+  const int fd = s.open_file(dir, name.c_str(), dir_made);
   if (fd < 0) return CreateResult::kFailed;
   out = File(fd);
   return CreateResult::kOpened;

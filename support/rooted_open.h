@@ -23,7 +23,8 @@ class RootedOpener {
   // point at any level below the root, a file with more than one name (hard
   // links: its bytes are reachable from outside the tree too), an empty, "."
   // or ".." component, and any file that does not lie below the root.
-  // Consecutive files of one directory reuse that directory's lookup.
+  // A file reuses the lookups of the directories its path shares with the
+  // file before it.
   File open_for_overwrite(const std::string& relative);
 
  private:

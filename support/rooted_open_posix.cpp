@@ -5,11 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
+#include "support/dir_chain.h"
 #include "support/posix_path.h"
 #include "support/rooted_open.h"
-#include "support/text.h"
 
 namespace {
 
@@ -22,6 +21,8 @@ int open_at(int directory, const std::string& name, int flags) {
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
+
+void close_descriptor(int fd) { ::close(fd); }
 
 void close_fd(int& fd) {
   if (fd != kNoFd) ::close(fd);
@@ -36,6 +37,8 @@ bool usable_component(const std::string& component) {
 
 struct RootedOpener::State {
   int root = kNoFd;
+  // The directories from the root down to the last file's, kept open.
+  DirChain chain{close_descriptor};
   // The directory of the last file opened, relative to the root, and its
   // descriptor (kNoFd when that directory could not be opened).
   bool cached = false;
@@ -44,18 +47,15 @@ struct RootedOpener::State {
 
   // Opens `relative`, a directory below the root, one component at a time;
   // O_NOFOLLOW refuses a link at every level.
-  int open_directory(const std::string& relative) const {
-    int fd = ::fcntl(root, F_DUPFD_CLOEXEC, 0);
-    if (relative.empty() || fd < 0) return fd;
-    for (const std::string& component : split_text(relative, "\\")) {
-      const int next = usable_component(component)
-                           ? open_at(fd, component, O_RDONLY | O_DIRECTORY | O_NOFOLLOW)
-                           : kNoFd;
-      ::close(fd);
-      if (next < 0) return kNoFd;
-      fd = next;
-    }
-    return fd;
+  int open_directory(const std::string& relative) {
+    bool made = false;
+    return chain.open(
+        relative, root, false,
+        [](int parent, bool, const std::string& name, bool&) {
+          if (!usable_component(name)) return kNoFd;
+          return open_at(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        },
+        made);
   }
 };
 
@@ -63,10 +63,7 @@ RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<St
   state_->root = open_at(AT_FDCWD, posix_path(root), O_RDONLY | O_DIRECTORY);
 }
 
-RootedOpener::~RootedOpener() {
-  close_fd(state_->directory_fd);
-  close_fd(state_->root);
-}
+RootedOpener::~RootedOpener() { close_fd(state_->root); }
 
 File RootedOpener::open_for_overwrite(const std::string& relative) {
   State& s = *state_;
@@ -76,7 +73,6 @@ File RootedOpener::open_for_overwrite(const std::string& relative) {
   const std::string name = cut == std::string::npos ? relative : relative.substr(cut + 1);
   if (!usable_component(name)) return File();
   if (!s.cached || directory != s.directory) {
-    close_fd(s.directory_fd);
     s.directory = directory;
     s.directory_fd = s.open_directory(directory);
     s.cached = true;

@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -80,6 +82,7 @@ class Reader : public ScratchTest {
         profile_, archive_,
         [this](const std::string& name, long long position) {
           calls_.emplace_back(name, position);
+          if (on_progress_) on_progress_(name);
           return 0;
         },
         outcome);
@@ -108,6 +111,8 @@ class Reader : public ScratchTest {
   std::string profile_;
   std::string archive_;
   std::vector<std::pair<std::string, long long>> calls_;
+  // Called at each progress call of unpack_again, with the stored name.
+  std::function<void(const std::string&)> on_progress_;
 };
 
 TEST_F(Reader, ReadingRulesAndDamagedArchives) {
@@ -425,7 +430,10 @@ TEST_F(Reader, ProfileInsideTheArchiveDirectoryIsWritten) {
 // A link already in the profile directory is never written through: it is
 // removed (never what it points at) and a real file or directory takes its
 // place. So are further hard links of a file: writing one would write the
-// file outside, or the archive being read.
+// file outside, or the archive being read. In a directory the unpack made
+// itself nothing can be in the way yet, so its files are created without a
+// look at what has their names; a link that another program puts there
+// between two records is still removed, not followed.
 TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
   namespace fs = std::filesystem;
   struct Case {
@@ -437,6 +445,9 @@ TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
     // the archive being read is: that one file then cannot be written, and
     // the unpack ends incomplete, still never writing into the archive.
     bool may_stay = false;
+    // The record while which the link is made (the unpack has made its
+    // directory by then); none: before the unpack.
+    const char* made_while = nullptr;
   };
   const Case cases[] = {
       {"file link to a file outside", LinkKind::kFile, "profile\\a.txt", "outside\\victim.txt"},
@@ -451,11 +462,24 @@ TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
       {"the profile directory is a junction", LinkKind::kJunction, "profile", "outside"},
       {"hard link to a file outside", LinkKind::kHard, "profile\\a.txt", "outside\\victim.txt"},
       {"hard link to the archive", LinkKind::kHard, "profile\\a.txt", "store\\a.ilhome", true},
+      {"file link made in a new directory", LinkKind::kFile, "profile\\sub\\d.txt",
+       "outside\\victim.txt", false, "sub/b.txt"},
+      {"dangling file link made in a new directory", LinkKind::kFile, "profile\\sub\\d.txt",
+       "outside\\nothing-here", false, "sub/b.txt"},
+      {"hard link made in a new directory", LinkKind::kHard, "profile\\sub\\d.txt",
+       "outside\\victim.txt", false, "sub/b.txt"},
+      {"directory link made in a new directory", LinkKind::kDirectory, "profile\\sub\\deeper",
+       "outside", false, "sub/b.txt"},
+      {"junction made in a new directory", LinkKind::kJunction, "profile\\sub\\deeper", "outside",
+       false, "sub/b.txt"},
   };
   const std::string bytes = kMagicBytes + record("a.txt", "new a") + record("sub/b.txt", "new b") +
-                            record("sub/deeper/c.txt", "new c") + kTrailerBytes;
-  const std::map<std::string, std::string> unpacked = {
-      {"a.txt", "new a"}, {"sub\\b.txt", "new b"}, {"sub\\deeper\\c.txt", "new c"}};
+                            record("sub/deeper/c.txt", "new c") + record("sub/d.txt", "new d") +
+                            kTrailerBytes;
+  const std::map<std::string, std::string> unpacked = {{"a.txt", "new a"},
+                                                       {"sub\\b.txt", "new b"},
+                                                       {"sub\\deeper\\c.txt", "new c"},
+                                                       {"sub\\d.txt", "new d"}};
   int made = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -464,14 +488,25 @@ TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
     ASSERT_TRUE(write_bytes(path("outside\\victim.txt"), "precious"));
     ASSERT_TRUE(write_bytes(archive_, bytes));
     const std::string link = path("home\\" + c.at);
-    make_dirs(link.substr(0, link.rfind('\\')));
-    if (!make_link(path(c.target), link, c.kind)) {
+    bool planted = false;
+    if (c.made_while == nullptr) {
+      make_dirs(link.substr(0, link.rfind('\\')));
+      planted = make_link(path(c.target), link, c.kind);
+    }
+    on_progress_ = [&](const std::string& name) {
+      if (c.made_while != nullptr && name == c.made_while) {
+        planted = make_link(path(c.target), link, c.kind);
+      }
+    };
+    int result = 0;
+    if (planted || c.made_while != nullptr) result = unpack_again();
+    on_progress_ = nullptr;
+    if (!planted) {
       std::printf("not made on this system, not tested: %s\n", c.what);
       continue;
     }
     ++made;
 
-    const int result = unpack_again();
     EXPECT_EQ(bytes, read_bytes(archive_));
     EXPECT_EQ("precious", read_bytes(path("outside\\victim.txt")));
     EXPECT_EQ((std::vector<std::string>{"victim.txt"}), files_below(path("outside")));
@@ -481,9 +516,27 @@ TEST_F(Reader, LinksInTheWayAreReplacedNeverFollowed) {
     // The walk does not go through links: the files are found only below
     // real directories.
     EXPECT_EQ(unpacked, profile_files());
-    EXPECT_EQ(1u, fs::hard_link_count(dir_ / "home" / "profile" / "a.txt"));
+    for (const auto& [name, data] : unpacked) {
+      const fs::path file = dir_ / "home" / "profile" / replace_all(name, "\\", "/");
+      std::error_code missing;
+      EXPECT_EQ(1u, fs::hard_link_count(file, missing)) << name;
+    }
   }
   if (made == 0) GTEST_SKIP() << "this system cannot make links here";
+}
+
+// A name stored twice holds the later record's bytes alone, whether the
+// unpack made its directory or found it.
+TEST_F(Reader, ANameStoredTwiceHoldsTheLaterRecord) {
+  const std::string bytes = kMagicBytes + record("d/twice.txt", "the first, longer record") +
+                            record("d/twice.txt", "second") + kTrailerBytes;
+  for (const bool directory_there : {false, true}) {
+    SCOPED_TRACE(directory_there ? "directory there before" : "directory made by the unpack");
+    std::filesystem::remove_all(dir_ / "home");
+    if (directory_there) make_dirs(profile_ + "\\d");
+    EXPECT_EQ(1, unpack(bytes));
+    EXPECT_EQ((std::map<std::string, std::string>{{"d\\twice.txt", "second"}}), profile_files());
+  }
 }
 
 // The archive directory found again below the profile directory through

@@ -33,6 +33,7 @@ TEST_F(RootedOpen, OpensPlainFilesAndRefusesEverythingElse) {
   mkdir("tree\\sub\\deeper");
   put("tree\\sub\\b.txt", "bb");
   put("tree\\sub\\deeper\\c.txt", "ccc");
+  put("tree\\subway\\d.txt", "dddd");
   put("outside\\x.txt", "outside");
   struct Row {
     const char* relative;
@@ -43,6 +44,10 @@ TEST_F(RootedOpen, OpensPlainFilesAndRefusesEverythingElse) {
       {"sub\\b.txt", 2},
       {"sub\\deeper\\c.txt", 3},
       {"sub\\b.txt", 2},
+      // A directory whose name begins with the last one's is another one.
+      {"subway\\d.txt", 4},
+      {"sub\\deeper\\c.txt", 3},
+      {"sub\\deeper\\d.txt", -1},
       {"sub", -1},
       {"missing.txt", -1},
       {"sub\\missing", -1},
