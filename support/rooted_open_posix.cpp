@@ -8,6 +8,7 @@
 
 #include "support/dir_chain.h"
 #include "support/posix_path.h"
+#include "support/rooted_name.h"
 #include "support/rooted_open.h"
 
 namespace {
@@ -29,10 +30,6 @@ void close_fd(int& fd) {
   fd = kNoFd;
 }
 
-bool usable_component(const std::string& component) {
-  return !component.empty() && component != "." && component != "..";
-}
-
 }  // namespace
 
 struct RootedOpener::State {
@@ -52,7 +49,7 @@ struct RootedOpener::State {
     return chain.open(
         relative, root, false,
         [](int parent, bool, const std::string& name, bool&) {
-          if (!usable_component(name)) return kNoFd;
+          if (!rooted_name::usable_component(name)) return kNoFd;
           return open_at(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
         },
         made);
@@ -68,10 +65,9 @@ RootedOpener::~RootedOpener() { close_fd(state_->root); }
 File RootedOpener::open_for_overwrite(const std::string& relative) {
   State& s = *state_;
   if (io_fault_now(IoFault::kOpen) || s.root == kNoFd) return File();
-  const std::size_t cut = relative.rfind('\\');
-  const std::string directory = cut == std::string::npos ? std::string() : relative.substr(0, cut);
-  const std::string name = cut == std::string::npos ? relative : relative.substr(cut + 1);
-  if (!usable_component(name)) return File();
+  std::string directory;
+  std::string name;
+  if (!rooted_name::split(relative, directory, name)) return File();
   if (!s.cached || directory != s.directory) {
     s.directory = directory;
     s.directory_fd = s.open_directory(directory);

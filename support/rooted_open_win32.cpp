@@ -4,14 +4,11 @@
 
 #include <vector>
 
+#include "support/rooted_name.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
 
 namespace {
-
-bool usable_component(const std::string& component) {
-  return !component.empty() && component != "." && component != "..";
-}
 
 // The path the system resolves the handle to, every link and junction
 // followed; empty when it cannot tell.
@@ -52,7 +49,7 @@ struct RootedOpener::State {
     if (relative.empty()) return true;
     std::string path = root;
     for (const std::string& component : split_text(relative, "\\")) {
-      if (!usable_component(component)) return false;
+      if (!rooted_name::usable_component(component)) return false;
       path = join_path(path, component);
       const DWORD attributes = GetFileAttributesA(path.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
@@ -79,10 +76,9 @@ RootedOpener::~RootedOpener() = default;
 File RootedOpener::open_for_overwrite(const std::string& relative) {
   State& s = *state_;
   if (io_fault_now(IoFault::kOpen) || s.root_final.empty()) return File();
-  const std::size_t cut = relative.rfind('\\');
-  const std::string directory = cut == std::string::npos ? std::string() : relative.substr(0, cut);
-  const std::string name = cut == std::string::npos ? relative : relative.substr(cut + 1);
-  if (!usable_component(name)) return File();
+  std::string directory;
+  std::string name;
+  if (!rooted_name::split(relative, directory, name)) return File();
   if (!s.cached || directory != s.directory) {
     s.directory = directory;
     s.directory_ok = s.plain_directories(directory);
