@@ -15,14 +15,14 @@
 #include "archive/archive_input.h"
 #include "archive/dirwalk.h"
 #include "archive/exclusions.h"
-#include "archive/file_list.h"
 #include "archive/format.h"
 #include "support/fs.h"
+#include "support/path_list.h"
 #include "support/text.h"
 
 namespace {
 
-FileList g_file_list;
+PathList g_file_list;
 
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
@@ -139,7 +139,7 @@ bool is_temporary_name(const std::string& name) {
 
 std::vector<std::string> writer_file_list() {
   std::vector<std::string> copy;
-  FileList::Cursor cursor(g_file_list);
+  PathList::Cursor cursor(g_file_list);
   std::string path;
   while (cursor.next(path)) copy.push_back(path);
   return copy;
@@ -364,7 +364,7 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
   const std::string base_path = parent_path(root);
   std::uint64_t synced = 0;
   const long count = static_cast<long>(g_file_list.size());
-  FileList::Cursor cursor(g_file_list);
+  PathList::Cursor cursor(g_file_list);
   std::string entry;
   for (long i = 0; i < count && cursor.next(entry); ++i) {
     const std::string full_path = join_path(root, entry);

@@ -92,7 +92,7 @@ void write_zero_blocks(File& file, long long size) {
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
-  program().burn_list.add(directory, entry.name, entry.is_link());
+  program().burn_list.push_back(join_path(directory, entry.name), entry.is_link());
   return 0;
 }
 
@@ -124,7 +124,7 @@ void burn_files() {
   // so a directory replaced by a link since then leads nowhere.
   const std::string base = walk_base(home_dir());
   RootedOpener opener(opener_root(base));
-  BurnList::Reader items(p.burn_list);
+  PathList::Cursor items(p.burn_list);
   std::string path;
   bool link = false;
   std::string relative;

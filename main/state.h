@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "main/burn_list.h"
 #include "support/clock.h"
+#include "support/path_list.h"
 #include "toolkit/toolkit.h"
 
 // The program's own names in the archive directory. The lock is not
@@ -37,7 +37,7 @@ struct ProgramState {
   long long archive_size = 1;
   std::string chosen_name;
   ProgramControls ids;
-  BurnList burn_list;
+  PathList burn_list;  // links marked
   std::vector<char> zero_block;
   double start_time = 0;
 };

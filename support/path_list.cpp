@@ -1,5 +1,5 @@
-// The pack's file list: length-prefixed names in fixed-size blocks.
-#include "archive/file_list.h"
+// The packed path list: length-prefixed names in fixed-size blocks.
+#include "support/path_list.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,14 +7,19 @@
 namespace {
 
 // Each entry is a length and a kind, then the bytes: the length shifted
-// left once with the low bit set for a directory, seven bits a byte, low
-// bits first, the top bit of a byte saying that another follows. Names
-// shorter than 64 bytes take one byte of overhead.
+// left by two with the kind in the low bits, seven bits a byte, low bits
+// first, the top bit of a byte saying that another follows. Names shorter
+// than 32 bytes take one byte of overhead.
 constexpr std::size_t kBlockSize = 64 * 1024;
 constexpr std::size_t kMaxPrefixSize = (sizeof(std::size_t) * 8 + 6) / 7;
 constexpr unsigned kMoreBit = 0x80;
 constexpr unsigned kDigitMask = 0x7F;
 constexpr unsigned kDigitBits = 7;
+constexpr unsigned kKindBits = 2;
+constexpr unsigned kKindMask = 3;
+constexpr unsigned kName = 0;
+constexpr unsigned kMarkedName = 1;
+constexpr unsigned kDirectory = 2;  // the directory part of the names after it
 
 std::size_t put_prefix(unsigned char* out, std::size_t value) {
   std::size_t n = 0;
@@ -40,7 +45,7 @@ std::size_t get_prefix(const unsigned char* in, std::size_t& value) {
 
 }  // namespace
 
-void FileList::clear() {
+void PathList::clear() {
   blocks_.clear();
   blocks_.shrink_to_fit();
   count_ = 0;
@@ -49,22 +54,22 @@ void FileList::clear() {
   last_directory_.shrink_to_fit();
 }
 
-void FileList::push_back(std::string_view path) {
+void PathList::push_back(std::string_view path, bool marked) {
   const std::size_t cut = path.rfind('\\');
   const std::size_t leaf = cut == std::string_view::npos ? 0 : cut + 1;
   const std::string_view directory = path.substr(0, leaf);
   if (!has_directory_ || directory != last_directory_) {
-    append(directory, true);
+    append(directory, kDirectory);
     last_directory_.assign(directory);
     has_directory_ = true;
   }
-  append(path.substr(leaf), false);
+  append(path.substr(leaf), marked ? kMarkedName : kName);
   ++count_;
 }
 
-void FileList::append(std::string_view text, bool directory) {
+void PathList::append(std::string_view text, unsigned kind) {
   unsigned char prefix[kMaxPrefixSize];
-  const std::size_t prefix_size = put_prefix(prefix, text.size() << 1 | (directory ? 1 : 0));
+  const std::size_t prefix_size = put_prefix(prefix, text.size() << kKindBits | kind);
   const std::size_t need = prefix_size + text.size();
   // An entry never spans two blocks; one longer than a block gets its own.
   if (blocks_.empty() || blocks_.back().used + need > blocks_.back().capacity) {
@@ -79,7 +84,7 @@ void FileList::append(std::string_view text, bool directory) {
   block.used += need;
 }
 
-bool FileList::Cursor::next(std::string& path) {
+bool PathList::Cursor::next(std::string& path, bool& marked) {
   for (;;) {
     if (block_ == list_.blocks_.size()) return false;
     const Block& block = list_.blocks_[block_];
@@ -91,15 +96,17 @@ bool FileList::Cursor::next(std::string& path) {
     std::size_t value = 0;
     const unsigned char* at = block.bytes.get() + offset_;
     at += get_prefix(at, value);
-    const std::size_t length = value >> 1;
+    const std::size_t length = value >> kKindBits;
     offset_ = static_cast<std::size_t>(at - block.bytes.get()) + length;
     const auto* text = reinterpret_cast<const char*>(at);
-    if ((value & 1) != 0) {
+    const unsigned kind = static_cast<unsigned>(value & kKindMask);
+    if (kind == kDirectory) {
       directory_.assign(text, length);
       continue;
     }
     path.assign(directory_);
     path.append(text, length);
+    marked = kind == kMarkedName;
     return true;
   }
 }

@@ -1,23 +1,24 @@
-// The pack's file list gives back exactly the paths it was given, in their
-// order, whatever their directories and lengths.
-#include "archive/file_list.h"
+// The path list gives back exactly the paths and marks it was given, in
+// their order, whatever their directories and lengths.
+#include "support/path_list.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-std::vector<std::string> read_back(const FileList& list) {
+std::vector<std::string> read_back(const PathList& list) {
   std::vector<std::string> paths;
-  FileList::Cursor cursor(list);
+  PathList::Cursor cursor(list);
   std::string path;
   while (cursor.next(path)) paths.push_back(path);
   return paths;
 }
 
-TEST(FileList, GivesBackEveryPathInOrder) {
+TEST(PathList, GivesBackEveryPathInOrder) {
   struct Case {
     const char* what;
     std::vector<std::string> paths;
@@ -35,17 +36,36 @@ TEST(FileList, GivesBackEveryPathInOrder) {
       {"bytes above 127 and a NUL", {"\xE9\\\xFF", std::string("z\0z", 3)}},
   };
   for (const Case& c : cases) {
-    FileList list;
+    PathList list;
     for (const std::string& p : c.paths) list.push_back(p);
     EXPECT_EQ(c.paths.size(), list.size()) << c.what;
     EXPECT_EQ(c.paths, read_back(list)) << c.what;
   }
 }
 
+// Marks stay with their own paths, across directory changes and a rewrite
+// that drops paths around them.
+TEST(PathList, MarksStayWithTheirPaths) {
+  const std::vector<std::pair<std::string, bool>> entries = {
+      {"a", true}, {"d\\b", false}, {"d\\c", true}, {"e\\f\\g", true}, {"e\\h", false}, {"i", false},
+  };
+  PathList list;
+  for (const auto& [path, marked] : entries) list.push_back(path, marked);
+  list.rewrite([](std::string& path) { return path != "d\\b" && path != "i"; });
+  std::vector<std::pair<std::string, bool>> read;
+  PathList::Cursor cursor(list);
+  std::string path;
+  bool marked = false;
+  while (cursor.next(path, marked)) read.emplace_back(path, marked);
+  const std::vector<std::pair<std::string, bool>> expected = {
+      {"a", true}, {"d\\c", true}, {"e\\f\\g", true}, {"e\\h", false}};
+  EXPECT_EQ(expected, read);
+}
+
 // Enough names to fill many blocks, with entries that end exactly at and
 // straddle block ends.
-TEST(FileList, ManyBlocks) {
-  FileList list;
+TEST(PathList, ManyBlocks) {
+  PathList list;
   std::vector<std::string> paths;
   for (int i = 0; i < 20000; ++i) {
     const std::string dir = i % 1000 < 500 ? "one\\" : "two\\deeper\\";
