@@ -65,6 +65,22 @@ wait_until() {
   done
   return 1
 }
+# while_busy BODY: runs `BODY SCALE` with SCALE 1, 2, then 4 until BODY has
+# looked at a run while it was still going. BODY returns 75 when the run ended
+# before its checks could look (a probe printed "gone"): the same work takes
+# less time on a faster machine, and a window that is gone proves nothing.
+while_busy() {
+  local scale
+  for scale in 1 2 4; do
+    "$1" "$scale"
+    [ $? = 75 ] || return 0
+    echo "    (the run ended before the checks could look; again with $((scale * 2))x the work)"
+  done
+  check "the run lasted long enough to be watched" false
+}
+# gone FILE: the probe that wrote FILE found the window gone when it measured.
+gone() { grep -qx gone "$1"; }
+
 # The X window of a top-level window with this title, once it is mapped.
 xwin() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 
@@ -76,6 +92,9 @@ zero_files() {
   local i
   mkdir -p "$1"
   for i in $(seq 1000 $((999 + $2))); do head -c 1000000 /dev/zero > "$1/f$i.dat"; done
+  # On disk before the run starts: written back during it, they would slow it
+  # by an amount no case can plan for.
+  sync
 }
 # What `probe ink` saw: the width of the ink, and where it starts.
 ink_width() { awk '$1 == "none" || NF < 4 { print 0; next } { print $3 - $1 + 1 }'; }

@@ -22,7 +22,8 @@
 //                                      between two long stretches of work is seen
 //   winprobe lock FILE MS              hold FILE open with no sharing for MS
 //   winprobe cover X Y W H MS          show a plain window titled "cover" at X,Y
-//                                      (W x H), in front and active, for MS
+//                                      (W x H), in front and active, for MS;
+//                                      prints "covered" once it is settled there
 //   winprobe ink TITLE X Y W H         the extent of what is drawn on the screen
 //                                      inside the client-area rectangle X,Y,W,H
 //                                      of TITLE: "left top right bottom" of the
@@ -32,7 +33,12 @@
 //   winprobe inkwhen TITLE TEXT DELAY X Y W H MS
 //                                      as ink, DELAY ms after a child of TITLE
 //                                      first shows TEXT (waiting up to MS)
-//   winprobe above TITLE OTHER         whether TITLE is in front of OTHER
+//   winprobe uncover TITLE TEXT COVERMS DELAY X Y W H MS
+//                                      once a child of TITLE shows TEXT, covers
+//                                      the window for COVERMS, takes the cover
+//                                      away and measures as ink DELAY ms later
+//   The ink commands print "gone" (exit 2) when TITLE's window was no longer
+//   on screen once measured: what they saw was no longer the window's.
 //   winprobe close TITLE               post TITLE a close message, as another
 //                                      program (a task manager) would
 //   winprobe checked TITLE CAPTION MS  wait until the check box CAPTION is ticked
@@ -87,9 +93,9 @@ HWND findVisible(const std::string& title) {
 std::string windowText(HWND h, bool ask_the_control, UINT timeout_ms = 2000) {
   char buf[1024] = {};
   DWORD_PTR len = 0;
-  if (!ask_the_control || !SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf,
-                                               reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
-                                               timeout_ms, &len)) {
+  if (!ask_the_control ||
+      !SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
+                           SMTO_ABORTIFHUNG, timeout_ms, &len)) {
     GetWindowTextA(h, buf, sizeof buf);
   }
   return buf;
@@ -175,8 +181,10 @@ bool typingGoesToList(const std::string& title) {
 }
 
 // Prints the extent of the pixels inside the client-area rectangle that differ
-// from the window's face colour, as the screen shows them.
-void printInk(HWND w, int x, int y, int width, int height) {
+// from the window's face colour, as the screen shows them. A window that was
+// closed while it was measured leaves the desktop's pixels behind, which would
+// read as ink: that case prints "gone" and gives false.
+bool printInk(HWND w, int x, int y, int width, int height) {
   POINT corner{x, y};
   ClientToScreen(w, &corner);
   HDC screen = GetDC(nullptr);
@@ -210,18 +218,72 @@ void printInk(HWND w, int x, int y, int width, int height) {
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (right < 0) {
+  const bool still_shown = IsWindow(w) && IsWindowVisible(w);
+  if (!still_shown) {
+    std::puts("gone");
+  } else if (right < 0) {
     std::puts("none");
   } else {
     std::printf("%d %d %d %d\n", left, top, right, bottom);
   }
   std::fflush(stdout);
+  return still_shown;
 }
+
+int inkExit(bool still_shown) { return still_shown ? 0 : 2; }
+
+// The visible window titled TITLE once one of its children shows TEXT, or
+// null after MS.
+HWND waitForText(const std::string& title, const std::string& text, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    if (HWND h = findVisible(title)) {
+      for (const Child& c : children(h, false)) {
+        if (c.text.find(text) != std::string::npos) return h;
+      }
+    }
+    Sleep(1);
+  }
+  return nullptr;
+}
+
+// Handles this process's messages for MS milliseconds (at least once).
+void pumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    if (ms != 0) Sleep(10);
+  } while (GetTickCount() - start < ms);
+}
+
+// A plain white window titled "cover" in front: active, as another program
+// a user switches to would be, or (not active) a window passing over it.
+HWND showCover(int x, int y, int width, int height, bool active) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  wc.lpszClassName = "winprobe cover";
+  RegisterClassA(&wc);
+  HWND h = CreateWindowExA(0, wc.lpszClassName, "cover", WS_POPUP | WS_BORDER, x, y, width, height,
+                           nullptr, nullptr, wc.hInstance, nullptr);
+  if (active) {
+    ShowWindow(h, SW_SHOWNORMAL);
+    SetForegroundWindow(h);
+  } else {
+    ShowWindow(h, SW_SHOWNOACTIVATE);
+  }
+  return h;
+}
+
+// How far a cover reaches past the window it covers on every side.
+constexpr int kCoverMargin = 20;
 
 int usage() {
   std::fputs(
       "usage: winprobe wait|gone|checked|shows|typing|rect|style|texts|items|settext|click|watch|"
-      "ink|inkwhen|above|close|lock|cover "
+      "ink|inkwhen|uncover|close|lock|cover "
       "TITLE ...\n",
       stderr);
   return 2;
@@ -257,8 +319,7 @@ int main(int argc, char** argv) {
                : 1;
   }
   if (cmd == "typing") {
-    return pollFor(millisecondsArg(argc, argv, 3), [&] { return typingGoesToList(title); }) ? 0
-                                                                                            : 1;
+    return pollFor(millisecondsArg(argc, argv, 3), [&] { return typingGoesToList(title); }) ? 0 : 1;
   }
   if (cmd == "watch") {
     if (argc < 5) return usage();
@@ -320,46 +381,43 @@ int main(int argc, char** argv) {
     // Waits (without wine's start-up in between) for the moment a child of
     // TITLE shows TEXT, lets DELAY ms pass, then measures as "ink" does.
     if (argc < 10) return usage();
+    HWND h = waitForText(title, argv[3], static_cast<DWORD>(std::atol(argv[9])));
+    if (!h) return 1;
+    Sleep(static_cast<DWORD>(std::atol(argv[4])));
+    return inkExit(printInk(h, std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]),
+                            std::atoi(argv[8])));
+  }
+  if (cmd == "uncover") {
+    // One process does the covering and the looking, so no process start-up
+    // lies between the program showing TEXT, the cover and the measurement.
+    if (argc < 11) return usage();
     const std::string text = argv[3];
-    const DWORD delay = static_cast<DWORD>(std::atol(argv[4]));
-    const DWORD ms = static_cast<DWORD>(std::atol(argv[9]));
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-      HWND h = findVisible(title);
-      bool shown = false;
-      if (h) {
-        for (const Child& c : children(h, false))
-          shown = shown || c.text.find(text) != std::string::npos;
-      }
-      if (shown) {
-        Sleep(delay);
-        printInk(h, std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7]), std::atoi(argv[8]));
-        return 0;
-      }
-      Sleep(1);
-    }
-    return 1;
+    const DWORD cover_ms = static_cast<DWORD>(std::atol(argv[4]));
+    const DWORD delay = static_cast<DWORD>(std::atol(argv[5]));
+    HWND h = waitForText(title, text, static_cast<DWORD>(std::atol(argv[10])));
+    if (!h) return 1;
+    RECT r{};
+    GetWindowRect(h, &r);
+    // Not active: under Wine with no window manager, moving or hiding an
+    // active window waits two seconds for a manager that never answers.
+    HWND cover =
+        showCover(r.left - kCoverMargin, r.top - kCoverMargin, r.right - r.left + 2 * kCoverMargin,
+                  r.bottom - r.top + 2 * kCoverMargin, false);
+    pumpFor(cover_ms);
+    DestroyWindow(cover);
+    pumpFor(delay);
+    return inkExit(printInk(h, std::atoi(argv[6]), std::atoi(argv[7]), std::atoi(argv[8]),
+                            std::atoi(argv[9])));
   }
   if (cmd == "cover") {
     if (argc < 7) return usage();
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-    wc.lpszClassName = "winprobe cover";
-    RegisterClassA(&wc);
-    HWND h = CreateWindowExA(0, wc.lpszClassName, "cover", WS_POPUP | WS_BORDER, std::atoi(argv[2]),
-                             std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), nullptr,
-                             nullptr, wc.hInstance, nullptr);
-    ShowWindow(h, SW_SHOWNORMAL);
-    SetForegroundWindow(h);
-    DWORD ms = static_cast<DWORD>(std::atol(argv[6]));
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-      MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-      Sleep(10);
-    }
+    showCover(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), true);
+    // Its activation handled, the cover is settled in front: a test that
+    // waits for this word knows nothing of the cover's will come after it.
+    pumpFor(0);
+    std::puts("covered");
+    std::fflush(stdout);
+    pumpFor(static_cast<DWORD>(std::atol(argv[6])));
     return 0;
   }
 
@@ -390,19 +448,8 @@ int main(int argc, char** argv) {
   }
   if (cmd == "ink") {
     if (argc < 7) return usage();
-    printInk(w, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
-    return 0;
-  }
-  if (cmd == "above") {
-    if (argc < 4) return usage();
-    HWND other = findVisible(argv[3]);
-    if (!other) return 1;
-    // Top-level windows are listed from the front.
-    for (HWND h = GetTopWindow(nullptr); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
-      if (h == w) return 0;
-      if (h == other) return 1;
-    }
-    return 1;
+    return inkExit(printInk(w, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                            std::atoi(argv[6])));
   }
   if (cmd == "close") {
     PostMessageA(w, WM_CLOSE, 0, 0);
@@ -427,7 +474,8 @@ int main(int argc, char** argv) {
         wchar_t wide[1024] = {};
         char buf[2048] = {};
         if (SendMessageW(c.hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 1024) {
-          SendMessageW(c.hwnd, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+          SendMessageW(c.hwnd, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(wide));
           WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
         }
         std::printf("%s%s\n", i == sel ? "*" : " ", buf);
