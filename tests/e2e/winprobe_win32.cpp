@@ -232,19 +232,22 @@ bool printInk(HWND w, int x, int y, int width, int height) {
 
 int inkExit(bool still_shown) { return still_shown ? 0 : 2; }
 
-// The visible window titled TITLE once one of its children shows TEXT, or
-// null after MS.
+// The visible window titled TITLE once one of its children shows TEXT
+// (anywhere in its text), or null after MS.
 HWND waitForText(const std::string& title, const std::string& text, DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms) {
-    if (HWND h = findVisible(title)) {
-      for (const Child& c : children(h, false)) {
-        if (c.text.find(text) != std::string::npos) return h;
-      }
+  HWND found = nullptr;
+  pollFor(ms, [&] {
+    HWND h = findVisible(title);
+    if (!h) return false;
+    const std::vector<Child> all = children(h, false);
+    if (std::none_of(all.begin(), all.end(),
+                     [&](const Child& c) { return c.text.find(text) != std::string::npos; })) {
+      return false;
     }
-    Sleep(1);
-  }
-  return nullptr;
+    found = h;
+    return true;
+  });
+  return found;
 }
 
 // Handles this process's messages for MS milliseconds (at least once).
