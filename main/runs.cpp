@@ -4,10 +4,13 @@
 #include <optional>
 
 #include "archive/reader.h"
+#include "main/profile_record.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "main/swap.h"
 #include "support/confined.h"
 #include "support/dir_identity.h"
+#include "support/dir_tree.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
@@ -62,6 +65,44 @@ bool name_marker(File& marker, const std::string& name) {
   return false;
 }
 
+// Unpacks the archive into the profile directory; true when the profile
+// directory then holds exactly the archive's files.
+bool unpack_profile(const std::string& archive) {
+  ProgramState& p = program();
+  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
+  const long long size = file_size64(archive);
+  const UnpackProgress progress = cb_dekompres;
+  if (directory_within(archive_dir(), profile_dir())) {
+    // The archive directory lives in the profile directory, so the profile
+    // directory itself can never be swapped: the unpack writes into it,
+    // leaving the archive directory alone, as it always did.
+    if (size <= 0) return true;
+    p.archive_size = size;
+    const int unpacked = dekompres(profile_dir(), archive, progress);
+    flush_progress();
+    make_directory_private(profile_dir());
+    return unpacked >= 0;
+  }
+  if (!clear_unpack_leftovers(archive)) return false;
+  const std::string staging = beside_profile(kStagingName);
+  bool complete = true;
+  if (size > 0) {
+    p.archive_size = size;
+    complete = dekompres(staging, archive, progress) >= 0;
+    flush_progress();
+  }
+  // A new profile, or an archive whose every name was refused: an empty
+  // one. Where there is no profile directory, none is needed for it.
+  if (complete && entry_kind(staging) == EntryKind::kMissing) {
+    if (entry_kind(profile_dir()) == EntryKind::kMissing) return true;
+    complete = make_private_directory(staging);
+  }
+  if (complete) complete = swap_in_profile(archive);
+  // Whatever did not go in is a part of the archive's profile, nothing else.
+  if (!complete) remove_tree(staging);
+  return complete;
+}
+
 void show_marker_error() {
   show_error("Cannot write to " + display_path(archive_dir()) +
              "\n\nIlvar settings will not be saved.");
@@ -105,34 +146,30 @@ int cb_kompres(const std::string& name, long index, long count) {
   return 0;
 }
 
-void unpack_run() {
+bool unpack_run() {
   ProgramState& p = program();
   show_status(kActionUnpack);
   File marker = create_marker();
   if (!marker.is_open()) show_marker_error();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
-  const long long size = file_size64(archive);
-  bool complete = true;  // a new profile: nothing to unpack
-  if (size > 0) {
-    p.archive_size = size;
-    const int unpacked = dekompres(profile_dir(), archive, cb_dekompres);
-    flush_progress();
-    if (unpacked < 0) {
-      complete = false;
-      show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
-                 "\nProfile file = " + display_path(archive));
-    }
+  const bool complete = unpack_profile(archive);
+  if (!complete) {
+    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
   }
-  if (!marker.is_open()) return;
+  if (!marker.is_open()) return false;
   if (!complete) {
     // The profile directory does not hold this archive's profile: a marker
     // naming it would let the next pack run overwrite the archive with it.
     marker.close();
     delete_file(marker_path());
-  } else if (!name_marker(marker, p.chosen_name)) {
-    show_marker_error();
+    return false;
   }
+  if (!name_marker(marker, p.chosen_name)) {
+    show_marker_error();
+    return false;
+  }
+  return true;
 }
 
 PackOptions profile_pack_options() {
@@ -175,6 +212,9 @@ PackOutcome pack_run() {
     return PackOutcome::kNotSaved;
   }
   delete_file(marker_path());
+  // Files left unread are not in the archive as they are now: the profile
+  // then still holds something no pack has saved.
+  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
   show_unread_warning(report);
   return PackOutcome::kSaved;
 }
