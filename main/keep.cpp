@@ -127,7 +127,7 @@ bool keep_unsaved_session() {
   flush_progress();
   if (!packed) {
     // The unpack would overwrite the only copy of that session.
-    show_pack_failure(archive);
+    show_pack_failure(archive, report);
     return false;
   }
   // Kept once: a marker still naming the session would have every later
