@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <thread>
 
 #include "support/display_path.h"
@@ -161,6 +162,63 @@ TEST_F(ProgramTest, WarningNamesTenUnreadableFilesAndCountsTheRest) {
                      "files, that copy was kept.",
                  "Warning", 0}}));
   EXPECT_EQ(read_bytes(arch("v.ilhome")), make_archive(expected));
+  EXPECT_FALSE(markerExists());
+}
+
+// Makes below `base` directories of 200-byte names, each inside the one
+// before, until the whole path passes the system's limit, made relative to
+// each other (no call takes the whole path), and a file in the last one.
+// Returns the path below `base` with slashes, and in `first_unlisted` the
+// first directory whose whole path passes the limit, with a slash.
+std::string make_too_deep(const fs::path& base, const std::string& file_bytes,
+                          std::string& first_unlisted) {
+  std::string relative;
+  int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
+  for (char c = 'a'; fd >= 0 && base.string().size() + relative.size() < PATH_MAX + 200; ++c) {
+    const std::string name(200, c);
+    relative += name + "/";
+    if (first_unlisted.empty() && base.string().size() + relative.size() >= PATH_MAX) {
+      first_unlisted = relative;
+    }
+    const int next = ::mkdirat(fd, name.c_str(), 0777) == 0
+                         ? ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY)
+                         : -1;
+    ::close(fd);
+    fd = next;
+  }
+  if (fd < 0) return "";
+  const int file = ::openat(fd, "f.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ::close(fd);
+  if (file < 0) return "";
+  const bool written = ::write(file, file_bytes.data(), file_bytes.size()) ==
+                       static_cast<ssize_t>(file_bytes.size());
+  ::close(file);
+  return written ? relative + "f.txt" : "";
+}
+
+// A directory the pack cannot list (here: its path passes the system's
+// limit, which holds for root as well) is handled as an unreadable file:
+// the warning names it and the records the old archive holds under it stay.
+TEST_F(ProgramTest, DirectoryThatCannotBeListedKeepsItsRecordsAndIsNamed) {
+  write_bytes(profile() / "a.txt", "new a");
+  fs::create_directories(profile() / "deep");
+  std::string unlisted;
+  const std::string deep = make_too_deep(profile() / "deep", "new f", unlisted);
+  ASSERT_FALSE(deep.empty());
+  write_bytes(
+      arch("v.ilhome"),
+      make_archive({{"a.txt", "old a"}, {"deep/" + deep, "old f"}, {"gone.txt", "deleted since"}}));
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(
+      face_->message_boxes,
+      (std::vector<test::MessageBoxShown>{
+          {"Some files of the profile could not be read and were not saved:\n\ndeep/" + unlisted +
+               "\n\nWhere the profile file held an earlier copy of one of these files, "
+               "that copy was kept.",
+           "Warning", 0}}));
+  EXPECT_EQ(read_bytes(arch("v.ilhome")),
+            make_archive({{"a.txt", "new a"}, {"deep/" + deep, "old f"}}));
   EXPECT_FALSE(markerExists());
 }
 
