@@ -1,11 +1,13 @@
 // The unpack and pack runs, their progress call-backs and the in-use marker.
 #include "main/runs.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "archive/reader.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "main/unsaved.h"
 #include "support/confined.h"
 #include "support/dir_identity.h"
 #include "support/display_path.h"
@@ -16,19 +18,18 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
-// Files named in the warning about unreadable files; the rest are counted.
-constexpr std::size_t kMaxNamedUnread = 10;
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 
 void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
 
 std::string unread_warning(const PackReport& report) {
-  std::string text = "Some files of the profile could not be read and were not saved:\n";
   const std::size_t count = report.unread.size();
-  for (std::size_t i = 0; i < count && i < kMaxNamedUnread; ++i) text += "\n" + report.unread[i];
-  if (count > kMaxNamedUnread) text += "\nand " + std::to_string(count - kMaxNamedUnread) + " more";
-  return text +
+  const std::vector<std::string> first(
+      report.unread.begin(),
+      report.unread.begin() + static_cast<std::ptrdiff_t>(std::min(count, kMaxNamedInWarning)));
+  return "Some files of the profile could not be read and were not saved:\n" +
+         named_list(first, count) +
          "\n\nWhere the profile file held an earlier copy of one of these files, that copy "
          "was kept.";
 }
@@ -135,6 +136,13 @@ void unpack_run() {
   }
 }
 
+std::string named_list(const std::vector<std::string>& first, std::size_t count) {
+  std::string text;
+  for (const std::string& name : first) text += "\n" + name;
+  if (count > first.size()) text += "\nand " + std::to_string(count - first.size()) + " more";
+  return text;
+}
+
 PackOptions profile_pack_options() {
   PackOptions options{cb_kompres, nullptr};
   // An archive directory kept inside the profile would be packed into itself.
@@ -174,7 +182,10 @@ PackOutcome pack_run() {
     show_pack_failure(archive);
     return PackOutcome::kNotSaved;
   }
-  delete_file(marker_path());
+  // A file that no archive holds now must stop a later burn from wiping it
+  // unasked: when the record saying so cannot be written, the marker stays
+  // and says it instead.
+  if (note_unsaved_files(report)) delete_file(marker_path());
   show_unread_warning(report);
   return PackOutcome::kSaved;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "archive/writer.h"
 
@@ -31,5 +32,10 @@ Marker read_marker(std::string& name);
 // The writer's options for a pack of the profile directory.
 PackOptions profile_pack_options();
 void show_pack_failure(const std::string& archive);
+// A warning names this many files at most; the rest are counted.
+inline constexpr std::size_t kMaxNamedInWarning = 10;
+// The first names, each on a line of its own after a line feed, then how
+// many more of `count` there are.
+std::string named_list(const std::vector<std::string>& first, std::size_t count);
 // Warns about the files the pack could not read, if any.
 void show_unread_warning(const PackReport& report);

@@ -480,8 +480,11 @@ TEST_F(ProgramTest, FailedPackIsNeverFollowedByTheBurn) {
     if (r.marker_refused) write_bytes(profile() / "a.txt", "a");
     write_bytes(arch(kMarkerName), r.marker_refused ? std::string("v.ilhome\0", 9) : "v.ilhome");
     EXPECT_EQ(run("arsipbakar"), kExitDone) << r.what;
-    ASSERT_EQ(face_->message_boxes.size(), 1u) << r.what;
+    // The failure, then the question whether to wipe the unsaved session,
+    // which nobody answered Yes.
+    ASSERT_EQ(face_->message_boxes.size(), 2u) << r.what;
     EXPECT_EQ(face_->message_boxes[0].text.rfind("Failed to save profile.", 0), 0u) << r.what;
+    EXPECT_EQ(face_->message_boxes[1].style, tk::MB_YESNO_ | tk::MB_DEFBUTTON2_) << r.what;
     EXPECT_EQ(read_bytes(root_ / "home" / "history.txt"), "private") << r.what;
   }
   // A pack that saved is followed by the burn as before.
