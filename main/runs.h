@@ -31,7 +31,11 @@ enum class Marker { kAbsent, kNamed, kRefused };
 Marker read_marker(std::string& name);
 // The writer's options for a pack of the profile directory.
 PackOptions profile_pack_options();
-void show_pack_failure(const std::string& archive);
+// The last paragraph of a failed pack's message when the archive's file
+// system cannot hold a file of the archive's size.
+inline constexpr char kTooLargeReason[] =
+    "The stick's file system cannot hold a file that large: on FAT32 no file reaches 4 GiB.";
+void show_pack_failure(const std::string& archive, const PackReport& report);
 // A warning names this many files at most; the rest are counted.
 inline constexpr std::size_t kMaxNamedInWarning = 10;
 // The first names, each on a line of its own after a line feed, then how
