@@ -288,7 +288,11 @@ TEST_F(ProgramTest, ArchiveTooLargeForTheStickIsReportedWithTheReason) {
             (std::vector<test::MessageBoxShown>{
                 {"Failed to save profile.\n\nProfile dir = " + home_ +
                      "\nProfile file = " + arch("work.ilhome").string() + "\n\n" + kTooLargeReason,
-                 "Error", 0}}));
+                 "Error", 0},
+                // Nobody answers Yes to wiping the unsaved session.
+                {"The last session was not saved: some of its files may exist nowhere but "
+                 "here.\n\nWipe it anyway?",
+                 "Warning", tk::MB_YESNO_ | tk::MB_DEFBUTTON2_}}));
   EXPECT_EQ(read_bytes(arch("work.ilhome")), stored);
   EXPECT_EQ(marker(), "work.ilhome");
   // Not burned: the profile is the only copy of this session.
