@@ -88,7 +88,7 @@ int dispatch_verb() {
     // never saved, and no browser may start over it, until it is kept.
     if (!keep_unsaved_session()) return kExitNoProfile;
     if (choose_archive() == 0) return kExitNoProfile;
-    unpack_run();
+    if (!unpack_run()) return kExitNoProfile;
   }
   const bool pack_failed = pack && pack_run() == PackOutcome::kNotSaved;
   // A profile that was not saved is the only copy of its session: it is
