@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "archive/dirwalk.h"
+#include "main/profile_record.h"
 #include "main/runs.h"
 #include "main/state.h"
 #include "main/status.h"
-#include "main/unsaved.h"
 #include "support/dir_identity.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
@@ -258,11 +258,13 @@ void burn_run() {
   }
   if (g_walk_hook != nullptr) g_walk_hook();
   burn_files();
-  forget_unsaved_files();
   if (g_passed_over.count > 0) {
     tk::messageBox(kNotWipedHeading + named_list(g_passed_over.first, g_passed_over.count),
                    "Warning", 0);
   }
+  // The record was zeroed with the rest; what it says now lets the next
+  // unpack replace the wiped profile without keeping it.
+  write_profile_record(ProfileRecord::kWiped);
   const ProgramHooks& hooks = program_hooks();
   if (hooks.tick() - p.start_time < kMinimumDisplaySeconds) {
     for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
@@ -277,7 +279,12 @@ bool burn_confirmed(bool pack_failed) {
   // and removed by the pack that saved its profile.
   const bool session_unsaved =
       pack_failed || marker == Marker::kNamed || (marker == Marker::kRefused && !name.empty());
-  if (!session_unsaved && !unsaved_files_noted()) return true;
+  // Or a pack saved the session but not every file of it (the record an
+  // unpack wrote then still says unsaved).
+  if (!session_unsaved && (entry_kind(profile_record_path()) == EntryKind::kMissing ||
+                           read_profile_record() != ProfileRecord::kUnsaved)) {
+    return true;
+  }
   if (tk::messageBox(kUnsavedQuestion, "Warning", tk::MB_YESNO_ | tk::MB_DEFBUTTON2_) !=
       tk::IDYES_) {
     return false;
