@@ -35,8 +35,7 @@ Marker read_marker(std::string& name);
 PackOptions profile_pack_options();
 // The last paragraph of a failed pack's message when the archive's file
 // system cannot hold a file of the archive's size.
-inline constexpr char kTooLargeReason[] =
-    "The stick's file system cannot hold a file that large: on FAT32 no file reaches 4 GiB.";
+inline constexpr char kTooLargeReason[] = "The stick's file system cannot hold a file that large.";
 void show_pack_failure(const std::string& archive, const PackReport& report);
 // A warning names this many files at most; the rest are counted.
 inline constexpr std::size_t kMaxNamedInWarning = 10;
