@@ -7,21 +7,19 @@
 #include "support/rooted_name.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
+#include "support/wide_win32.h"
 
 namespace {
 
 // The path the system resolves the handle to, every link and junction
 // followed; empty when it cannot tell.
 std::string final_path(HANDLE handle) {
-  std::string path(MAX_PATH, '\0');
+  std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
-        GetFinalPathNameByHandleA(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
     if (length == 0) return std::string();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
+    if (length < path.size()) return from_wide(path.data(), length);
     path.resize(length + 1);
   }
 }
@@ -51,7 +49,9 @@ struct RootedOpener::State {
     for (const std::string& component : split_text(relative, "\\")) {
       if (!rooted_name::usable_component(component)) return false;
       path = join_path(path, component);
-      const DWORD attributes = GetFileAttributesA(path.c_str());
+      std::wstring wide;
+      if (!system_path(path, wide)) return false;
+      const DWORD attributes = GetFileAttributesW(wide.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return false;
@@ -63,8 +63,10 @@ struct RootedOpener::State {
 
 RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<State>()) {
   state_->root = root;
+  std::wstring wide;
+  if (!system_path(root, wide)) return;
   HANDLE handle =
-      CreateFileA(root.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return;
   state_->root_final = final_path(handle);
@@ -86,9 +88,11 @@ File RootedOpener::open_for_overwrite(const std::string& relative) {
   }
   if (!s.directory_ok) return File();
   // The name itself is opened, never what a link or junction points at.
-  HANDLE h = CreateFileA(join_path(s.root, relative).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  std::wstring wide;
+  if (!system_path(join_path(s.root, relative), wide)) return File();
+  HANDLE h =
+      CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return File();
   // The checks of the directories above are only a snapshot: the handle's
   // final path says where the bytes really are, whatever changed since.
