@@ -94,7 +94,7 @@ Control& claim(ControlId id, int kind, int type, ControlId parent) {
 
 HICON programIcon(HINSTANCE instance) {
   HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-  return icon != nullptr ? icon : LoadIconW(nullptr, IDI_APPLICATION);
+  return icon != nullptr ? icon : LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
 }
 
 HWND createTopLevel(ControlId id, const std::string& caption, HWND parent, int x, int y, int width,
@@ -113,7 +113,7 @@ HWND createTopLevel(ControlId id, const std::string& caption, HWND parent, int x
   wc.lpfnWndProc = reinterpret_cast<WNDPROC>(wndProcAddress());
   wc.hInstance = instance;
   wc.hIcon = programIcon(instance);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   wc.lpszClassName = wide_class.c_str();
   if (RegisterClassExW(&wc) == 0) abortErr(483, "RegisterClassEx failed.");
