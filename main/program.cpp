@@ -88,7 +88,7 @@ int dispatch_verb() {
     // never saved, and no browser may start over it, until it is kept.
     if (!keep_unsaved_session()) return kExitNoProfile;
     if (choose_archive() == 0) return kExitNoProfile;
-    unpack_run();
+    if (!unpack_run()) return kExitNoProfile;
   }
   // A profile that could not be saved is not burned: it is the only copy
   // of this session.

@@ -2,6 +2,7 @@
 #include "main/runs.h"
 
 #include <optional>
+#include <vector>
 
 #include "archive/reader.h"
 #include "main/state.h"
@@ -17,21 +18,37 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
-// Files named in the warning about unreadable files; the rest are counted.
+// Files named in a warning; the rest are counted.
 constexpr std::size_t kMaxNamedUnread = 10;
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 
 void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
 
-std::string unread_warning(const PackReport& report) {
-  std::string text = "Some files of the profile could not be read and were not saved:\n";
-  const std::size_t count = report.unread.size();
-  for (std::size_t i = 0; i < count && i < kMaxNamedUnread; ++i) text += "\n" + report.unread[i];
+// The first names of a list, one a line, then how many more there are.
+std::string named_list(const std::vector<std::string>& names) {
+  std::string text;
+  const std::size_t count = names.size();
+  for (std::size_t i = 0; i < count && i < kMaxNamedUnread; ++i) text += "\n" + names[i];
   if (count > kMaxNamedUnread) text += "\nand " + std::to_string(count - kMaxNamedUnread) + " more";
-  return text +
+  return text;
+}
+
+std::string unread_warning(const PackReport& report) {
+  return "Some files of the profile could not be read and were not saved:\n" +
+         named_list(report.unread) +
          "\n\nWhere the profile file held an earlier copy of one of these files, that copy "
          "was kept.";
+}
+
+// Records whose names this computer cannot hold (another system's rules, a
+// path too long under this home) are not lost: the next pack keeps them.
+void show_not_held_warning(const std::vector<std::string>& names) {
+  if (names.empty()) return;
+  tk::messageBox("Some files of the profile cannot be put on this computer:\n" + named_list(names) +
+                     "\n\nThey stay in the profile file and are kept when the profile is "
+                     "saved again.",
+                 "Warning", 0);
 }
 
 // Creates the marker empty, at the start of the unpack. It gets the chosen
@@ -66,6 +83,22 @@ bool name_marker(File& marker, const std::string& name) {
     create_marker().close();
   }
   return false;
+}
+
+enum class ArchiveFound { kNone, kFile, kUnusable };
+
+// Only a name that is not there at all, not even as a link, is a new
+// profile. A link whose target is missing (a stick not mounted yet) or
+// anything but a file behind the name would otherwise give an empty
+// profile, which the next pack would put in place of the real archive.
+ArchiveFound find_archive(const std::string& archive) {
+  EntryKind kind = entry_kind(archive);
+  if (kind == EntryKind::kMissing) return ArchiveFound::kNone;
+  if (kind == EntryKind::kLink) {
+    std::string target;
+    kind = link_target(archive, target) ? entry_kind(target) : EntryKind::kOther;
+  }
+  return kind == EntryKind::kFile ? ArchiveFound::kFile : ArchiveFound::kUnusable;
 }
 
 void show_marker_error() {
@@ -114,34 +147,45 @@ int cb_kompres(const std::string& name, long index, long count) {
   return 0;
 }
 
-void unpack_run() {
+bool unpack_run() {
   ProgramState& p = program();
   show_status(kActionUnpack);
   File marker = create_marker();
   if (!marker.is_open()) show_marker_error();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
-  const long long size = file_size64(archive);
   bool complete = true;  // a new profile: nothing to unpack
-  if (size > 0) {
-    p.archive_size = size;
-    const int unpacked = dekompres(profile_dir(), archive, cb_dekompres);
-    flush_progress();
-    if (unpacked < 0) {
+  bool set_up = true;
+  const ArchiveFound found = find_archive(archive);
+  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
+  const long long size = found == ArchiveFound::kFile ? file_size64(archive) : -1;
+  std::vector<std::string> not_held;
+  if (found != ArchiveFound::kNone && size != 0) {
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    if (size > 0) {
+      p.archive_size = size;
+      dekompres(profile_dir(), archive, cb_dekompres, &outcome, &not_held);
+      flush_progress();
+    }
+    if (outcome != UnpackOutcome::kComplete) {
       complete = false;
+      // No browser is to start on a profile whose archive could not even be read.
+      set_up = outcome != UnpackOutcome::kCannotOpen;
       show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
                  "\nProfile file = " + display_path(archive));
     }
   }
-  if (!marker.is_open()) return;
-  if (!complete) {
-    // The profile directory does not hold this archive's profile: a marker
-    // naming it would let the next pack run overwrite the archive with it.
-    marker.close();
-    delete_file(marker_path());
-  } else if (!name_marker(marker, p.chosen_name)) {
-    show_marker_error();
+  if (marker.is_open()) {
+    if (!complete) {
+      // The profile directory does not hold this archive's profile: a marker
+      // naming it would let the next pack run overwrite the archive with it.
+      marker.close();
+      delete_file(marker_path());
+    } else if (!name_marker(marker, p.chosen_name)) {
+      show_marker_error();
+    }
   }
+  if (complete) show_not_held_warning(not_held);
+  return set_up;
 }
 
 PackOptions profile_pack_options() {

@@ -15,7 +15,9 @@ inline constexpr std::size_t kMaxMarkerBytes = 4096;
 // Whether the pack put the profile into its archive, or no profile was in
 // use (no marker).
 enum class PackOutcome { kNothingInUse, kSaved, kNotSaved };
-void unpack_run();
+// False when the chosen archive exists but could not be read at all: no
+// profile was set up.
+bool unpack_run();
 PackOutcome pack_run();
 // The reader's and the writer's progress call-backs.
 int cb_dekompres(const std::string& name, long long position);

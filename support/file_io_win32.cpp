@@ -14,6 +14,8 @@ HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 // ReadFile and WriteFile take 32-bit sizes; larger blocks go in pieces.
 constexpr std::size_t kMaxChunk = 1u << 30;
 
+// ERROR_FILE_SYSTEM_LIMITATION, which the MinGW headers do not name.
+constexpr DWORD kErrorFileSystemLimitation = 665;
 // The largest file FAT32 holds: one byte below 4 GiB.
 constexpr ULONGLONG kFat32LargestFile = 0xFFFFFFFFull;
 
@@ -21,7 +23,7 @@ constexpr ULONGLONG kFat32LargestFile = 0xFFFFFFFFull;
 // cannot make the file that large. FAT32 says so as a full disk, so a full
 // disk counts only when the write would have taken the file past its limit.
 bool refused_as_too_large(HANDLE h, DWORD error, DWORD want) {
-  if (error == ERROR_FILE_TOO_LARGE || error == ERROR_FILE_SYSTEM_LIMITATION) return true;
+  if (error == ERROR_FILE_TOO_LARGE || error == kErrorFileSystemLimitation) return true;
   if (error != ERROR_DISK_FULL) return false;
   LARGE_INTEGER at{};
   if (!SetFilePointerEx(h, LARGE_INTEGER{}, &at, FILE_CURRENT)) return false;
@@ -48,6 +50,7 @@ File File::open(const std::string& path, OpenMode mode) {
       access = GENERIC_READ | GENERIC_WRITE;
       break;
     case OpenMode::kReadFileNoFollow:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       break;
     case OpenMode::kCreateNew:
       // Fails when anything, a link included, has the name already.
