@@ -210,17 +210,9 @@ bool link_target(const std::string& path, std::string& target) {
   HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  std::wstring buffer(MAX_PATH, L'\0');
-  DWORD length = 0;
-  for (;;) {
-    length = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length < buffer.size()) break;
-    buffer.resize(length + 1);
-  }
+  std::string final_path = final_path_of(h, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   CloseHandle(h);
-  if (length == 0) return false;
-  std::string final_path = from_wide(buffer.data(), length);
+  if (final_path.empty()) return false;
   // The answer comes as \\?\C:\... or \\?\UNC\server\...; the short forms
   // are what the rest of the program uses.
   const std::string unc = "\\\\?\\UNC\\";

@@ -11,17 +11,22 @@
 
 namespace {
 
-// The path the system resolves the handle to, every link and junction
-// followed; empty when it cannot tell.
+// Where the handle's file really is, every link and junction followed: its
+// volume's serial number and its path on that volume; empty when the system
+// cannot tell. GetFinalPathNameByHandle would say the same, but fails under
+// Wine for paths past MAX_PATH, which the burn must reach.
 std::string final_path(HANDLE handle) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return std::string();
-    if (length < path.size()) return from_wide(path.data(), length);
-    path.resize(length + 1);
+  constexpr std::size_t kNameBytes = 65536;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return std::string();
+  std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + kNameBytes);
+  if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                    static_cast<DWORD>(buffer.size()))) {
+    return std::string();
   }
+  const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+  return std::to_string(info.dwVolumeSerialNumber) + ":" +
+         from_wide(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
 // Whether `path` lies strictly below `root`, letters A-Z folded as the file

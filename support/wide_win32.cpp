@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "support/utf8.h"
 
 namespace {
@@ -105,6 +107,21 @@ std::wstring system_path(const std::string& path) {
   std::wstring wide;
   if (!system_path(path, wide)) wide.clear();
   return wide;
+}
+
+std::string final_path_of(void* handle, unsigned long flags) {
+  constexpr std::size_t kLongestPath = 32768;
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), flags);
+    if (length > 0 && length < path.size()) return from_wide(path.data(), length);
+    // Too small a buffer: the answer is the size needed, or (Wine) 0 with
+    // ERROR_MORE_DATA; grow either way, up to the longest path there is.
+    if (length == 0 && GetLastError() != ERROR_MORE_DATA) return std::string();
+    if (path.size() >= kLongestPath) return std::string();
+    path.resize(std::min(kLongestPath, std::max<std::size_t>(length + 1, path.size() * 2)));
+  }
 }
 
 std::wstring display_text(const std::string& text) {

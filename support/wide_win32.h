@@ -21,5 +21,8 @@ bool system_path(const std::string& path, std::wstring& wide);
 // The same, empty when the path is not UTF-8: every file call fails on the
 // empty path, so callers that report a failed call report this one too.
 std::wstring system_path(const std::string& path);
+// The path the system resolves an open handle to (GetFinalPathNameByHandleW
+// with `flags`), in UTF-8, however long; empty when it cannot tell.
+std::string final_path_of(void* handle, unsigned long flags);
 // Text to show: bytes that are not UTF-8 are shown as U+FFFD.
 std::wstring display_text(const std::string& text);
