@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "archive/reader.h"
+#include "main/profile_record.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "main/swap.h"
 #include "support/code_page.h"
 #include "support/confined.h"
 #include "support/dir_identity.h"
+#include "support/dir_tree.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
@@ -101,6 +104,48 @@ ArchiveFound find_archive(const std::string& archive) {
   return kind == EntryKind::kFile ? ArchiveFound::kFile : ArchiveFound::kUnusable;
 }
 
+// Unpacks the archive into the profile directory; true when the profile
+// directory then holds exactly the archive's files (but for the records
+// this computer cannot hold, named in `not_held`).
+bool unpack_profile(const std::string& archive, std::vector<std::string>& not_held) {
+  ProgramState& p = program();
+  const ArchiveFound found = find_archive(archive);
+  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
+  const long long size = found == ArchiveFound::kFile ? file_size64(archive) : -1;
+  if (found == ArchiveFound::kUnusable || (found == ArchiveFound::kFile && size < 0)) return false;
+  const auto unpack_into = [&](const std::string& root) {
+    p.archive_size = size;
+    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+    dekompres(root, archive, cb_dekompres, &outcome, &not_held);
+    flush_progress();
+    return outcome == UnpackOutcome::kComplete;
+  };
+  // Empty or missing: a new profile, nothing to unpack.
+  const bool has_records = size > 0;
+  if (directory_within(archive_dir(), profile_dir())) {
+    // The archive directory lives in the profile directory, so the profile
+    // directory itself can never be swapped: the unpack writes into it,
+    // leaving the archive directory alone, as it always did.
+    if (!has_records) return true;
+    const bool unpacked = unpack_into(profile_dir());
+    make_directory_private(profile_dir());
+    return unpacked;
+  }
+  if (!clear_unpack_leftovers(archive)) return false;
+  const std::string staging = beside_profile(kStagingName);
+  bool complete = !has_records || unpack_into(staging);
+  // A new profile, or an archive whose every name was refused: an empty
+  // one. Where there is no profile directory, none is needed for it.
+  if (complete && entry_kind(staging) == EntryKind::kMissing) {
+    if (entry_kind(profile_dir()) == EntryKind::kMissing) return true;
+    complete = make_private_directory(staging);
+  }
+  if (complete) complete = swap_in_profile(archive);
+  // Whatever did not go in is a part of the archive's profile, nothing else.
+  if (!complete) remove_tree(staging);
+  return complete;
+}
+
 void show_marker_error() {
   show_error("Cannot write to " + display_path(archive_dir()) +
              "\n\nIlvar settings will not be saved.");
@@ -153,27 +198,13 @@ bool unpack_run() {
   File marker = create_marker();
   if (!marker.is_open()) show_marker_error();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  bool complete = true;  // a new profile: nothing to unpack
-  bool set_up = true;
-  const ArchiveFound found = find_archive(archive);
-  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
-  const long long size = found == ArchiveFound::kFile ? file_size64(archive) : -1;
   std::vector<std::string> not_held;
-  if (found != ArchiveFound::kNone && size != 0) {
-    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
-    if (size > 0) {
-      p.archive_size = size;
-      dekompres(profile_dir(), archive, cb_dekompres, &outcome, &not_held);
-      flush_progress();
-    }
-    if (outcome != UnpackOutcome::kComplete) {
-      complete = false;
-      // No browser is to start on a profile whose archive could not even be read.
-      set_up = outcome != UnpackOutcome::kCannotOpen;
-      show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
-                 "\nProfile file = " + display_path(archive));
-    }
+  const bool complete = unpack_profile(archive, not_held);
+  if (!complete) {
+    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
   }
+  bool set_up = complete && marker.is_open();
   if (marker.is_open()) {
     if (!complete) {
       // The profile directory does not hold this archive's profile: a marker
@@ -182,6 +213,7 @@ bool unpack_run() {
       delete_file(marker_path());
     } else if (!name_marker(marker, p.chosen_name)) {
       show_marker_error();
+      set_up = false;
     }
   }
   if (complete) show_not_held_warning(not_held);
@@ -232,6 +264,9 @@ PackOutcome pack_run() {
     return PackOutcome::kNotSaved;
   }
   delete_file(marker_path());
+  // Files left unread are not in the archive as they are now: the profile
+  // then still holds something no pack has saved.
+  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
   show_unread_warning(report);
   return PackOutcome::kSaved;
 }

@@ -15,8 +15,8 @@ inline constexpr std::size_t kMaxMarkerBytes = 4096;
 // Whether the pack put the profile into its archive, or no profile was in
 // use (no marker).
 enum class PackOutcome { kNothingInUse, kSaved, kNotSaved };
-// False when the chosen archive exists but could not be read at all: no
-// profile was set up.
+// True when the profile directory holds the chosen archive's profile and the
+// marker names it; false tells the launcher not to start the browser.
 bool unpack_run();
 PackOutcome pack_run();
 // The reader's and the writer's progress call-backs.

@@ -91,10 +91,13 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
 }
 
 // The run opens the marker first, then the archive; it writes the two
-// files, then the name into the marker.
+// files, the record of the swap before and after it, then the name into the
+// marker.
 const UnpackFailure kUnpackFailures[] = {
-    {"marker cannot be created", IoFault::kOpen, 1, true, false, kExitDone},
-    {"marker cut short", IoFault::kWrite, 3, true, false, kExitDone},
+    // A marker that cannot be written means a session that can never be
+    // saved: no browser is to start on it.
+    {"marker cannot be created", IoFault::kOpen, 1, true, false, kExitNoProfile},
+    {"marker cut short", IoFault::kWrite, 5, true, false, kExitNoProfile},
     {"archive cannot be opened", IoFault::kOpen, 2, false, true, kExitNoProfile},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, UnpackFailures, ::testing::ValuesIn(kUnpackFailures),
@@ -107,7 +110,7 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   write_bytes(arch(kMarkerName), "old.ilhome");
   write_bytes(arch(kDefaultArchive), settings_and_mail_archive());
   io_fail_nth(IoFault::kOpen, 1);  // the marker
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
   ASSERT_EQ(face_->message_boxes.size(), 1u);
   EXPECT_EQ(face_->message_boxes[0].text,
@@ -144,7 +147,7 @@ TEST_P(UnfinishedUnpacks, NeverLeadToAPack) {
   write_bytes(arch(kDefaultArchive), archive);
   write_bytes(arch(kMarkerName), "default.ilhome");  // left by an older unpack
   if (r.nth > 0) io_fail_nth(r.fault, r.nth);
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
   EXPECT_EQ(face_->message_boxes,
             (std::vector<test::MessageBoxShown>{
@@ -229,7 +232,7 @@ TEST_F(ProgramTest, ArchiveOfAMultipleOf4GiBIsNotTakenAsEmpty) {
   fs::resize_file(arch(kDefaultArchive), 0x100000000ULL, error);
   if (error) GTEST_SKIP() << "no sparse 4 GiB file here: " << error.message();
   write_bytes(profile() / "small.txt", "s");
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   EXPECT_EQ(program().archive_size, 0x100000000LL);
   ASSERT_EQ(face_->message_boxes.size(), 1u);  // all zero bytes: not an archive
   EXPECT_FALSE(markerExists());
@@ -575,8 +578,9 @@ TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
             (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
                                                      ".\n\nTry again when it has finished.",
                                                  "Error", 0}}));
-  // Polled until 30 seconds had gone by.
+  // Polled until 30 seconds had gone by, saying so.
   EXPECT_EQ(g_process.sleeps, std::vector<unsigned long>(5, kLockPollMs));
+  EXPECT_EQ(texts(ids().action), std::vector<std::string>{kActionWaiting});
   EXPECT_FALSE(g_process.status_shown_at_exit);
   EXPECT_FALSE(fs::exists(profile() / "u.txt"));
   EXPECT_FALSE(fs::exists(arch("v.ilhome")));
