@@ -34,8 +34,7 @@ Marker read_marker(std::string& name);
 PackOptions profile_pack_options();
 // The last paragraph of a failed pack's message when the archive's file
 // system cannot hold a file of the archive's size.
-inline constexpr char kTooLargeReason[] =
-    "The stick's file system cannot hold a file that large: on FAT32 no file reaches 4 GiB.";
+inline constexpr char kTooLargeReason[] = "The stick's file system cannot hold a file that large.";
 void show_pack_failure(const std::string& archive, const PackReport& report);
 // Warns about the files the pack could not read, if any.
 void show_unread_warning(const PackReport& report);
