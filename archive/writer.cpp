@@ -33,15 +33,18 @@ std::vector<unsigned char>& copy_block() {
   return block;
 }
 
-// Reads the whole input; false on a read failure or when it cannot fit a record.
-bool read_whole(File& input, std::string& data) {
+enum class WholeRead { kRead, kFailed, kTooLarge };
+
+// Reads the whole input when it holds at most `limit` bytes; a larger one
+// is read no further than one block past the limit.
+WholeRead read_whole(File& input, std::string& data, std::size_t limit) {
   std::vector<unsigned char>& block = copy_block();
   for (;;) {
     const long long got = input.read(block.data(), block.size());
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (data.size() + static_cast<std::uint64_t>(got) > kMaxRecordData) return false;
+    if (got < 0) return WholeRead::kFailed;
+    if (got == 0) return WholeRead::kRead;
     data.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(got));
+    if (data.size() > limit) return WholeRead::kTooLarge;
   }
 }
 
@@ -214,14 +217,22 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
                                  const std::function<long long()>& listed_size) {
   if (is_settings_file(stored_name)) {
     // The settings file is the one file held whole: the base path is
-    // replaced wherever it stands.
+    // replaced wherever it stands. Only up to the bound the reader puts on
+    // it: a larger file of that name (a journal of gigabytes) is stored as
+    // it is, streamed like any other, and so is one whose paths would grow
+    // past the bound, since the reader gives such a record back as stored.
     std::string data;
-    if (!read_whole(input, data)) return archive_state(archive, RecordResult::kInputFailed);
-    const std::string stored = substitute_on_write(data, base_path);
-    if (stored.size() > kMaxRecordData) return archive_state(archive, RecordResult::kInputFailed);
-    write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
-    archive.write(stored.data(), stored.size());
-    return archive_state(archive, RecordResult::kStored);
+    const WholeRead read = read_whole(input, data, kMaxSettingsBytes);
+    if (read == WholeRead::kFailed) return archive_state(archive, RecordResult::kInputFailed);
+    if (read == WholeRead::kRead) {
+      std::string stored = substitute_on_write(data, base_path);
+      if (stored.size() > kMaxSettingsBytes) stored.swap(data);
+      write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
+      archive.write(stored.data(), stored.size());
+      return archive_state(archive, RecordResult::kStored);
+    }
+    data = std::string();
+    if (!input.seek(0)) return archive_state(archive, RecordResult::kInputFailed);
   }
 
   std::vector<unsigned char>& block = copy_block();
