@@ -13,6 +13,7 @@
 #include "archive/archive_input.h"
 #include "archive/format.h"
 #include "archive/name_rules.h"
+#include "support/code_page.h"
 #include "support/confined.h"
 #include "support/dir.h"
 #include "support/fs.h"
@@ -117,7 +118,9 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
     }
 
     if (!read_record_header(input, header)) return UnpackOutcome::kIncomplete;
-    const std::string& stored_name = header.name;
+    // Names are stored in UTF-8; one that is not was written by a program
+    // that stored the ANSI code page's bytes.
+    const std::string stored_name = stored_text(header.name);
     const std::uint32_t data_length = header.data_length;
     // Data running past the end: what is there is written, then the run ends.
     const bool complete = data_length <= input.remaining();
