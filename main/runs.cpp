@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "archive/reader.h"
+#include "main/keep.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/confined.h"
@@ -114,9 +115,10 @@ void unpack_run() {
   // All 64 bits: an archive of a multiple of 4 GiB is not empty.
   const long long size = file_size64(archive);
   bool complete = true;  // a new profile: nothing to unpack
+  UnpackReport report;
   if (size > 0) {
     p.archive_size = size;
-    const int unpacked = dekompres(profile_dir(), archive, cb_dekompres);
+    const int unpacked = dekompres(profile_dir(), archive, cb_dekompres, report);
     flush_progress();
     if (unpacked < 0) {
       complete = false;
@@ -124,6 +126,9 @@ void unpack_run() {
                  "\nProfile file = " + display_path(archive));
     }
   }
+  // Damaged files were set up as found; the archive goes aside before the
+  // marker names its name for the next pack.
+  if (complete && !report.damaged.empty()) set_damaged_archive_aside(p.chosen_name, report.damaged);
   if (!marker.is_open()) return;
   if (!complete) {
     // The profile directory does not hold this archive's profile: a marker
