@@ -539,7 +539,12 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   // Nothing stored at all never replaces an archive that holds files.
   if (ok && counts.records == 0 && old.holds_records()) ok = false;
   old.close();
-  ok = ok && file.copy_permissions_of(target);
+  // Permissions are not the data: a stick's FAT or exFAT holds none, and the
+  // archive then keeps the owner-only ones it was created with.
+  if (ok) file.copy_permissions_of(target);
+  // Only a file system whose files end below the archive's size refuses a
+  // write so; the user learns that no retry on that stick can help.
+  report.too_large = !ok && file.too_large();
   ok = ok && file.sync();
   ok = file.close() && ok;
   ok = ok && (options.replace_existing ? rename_replace(temporary, target)

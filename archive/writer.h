@@ -30,6 +30,9 @@ struct PackReport {
   std::vector<std::string> unread;
   // How many of them kept the record that the replaced archive held for them.
   std::size_t kept = 0;
+  // The pack failed because the archive's file system cannot hold a file of
+  // the archive's size (FAT32: 4 GiB).
+  bool too_large = false;
 };
 
 // 1 when the archive was written, -1 when it could not be (the old archive,

@@ -173,7 +173,7 @@ bool keep_unsaved_session() {
   flush_progress();
   if (!packed) {
     // The unpack would overwrite the only copy of that session.
-    show_pack_failure(archive);
+    show_pack_failure(archive, report);
     return false;
   }
   // The chooser comes next, on its own.

@@ -40,6 +40,11 @@ std::string unread_warning(const PackReport& report) {
 // no pack run overwrites that archive with a part of it. The marker is never
 // written through a link (one to the archive would empty it).
 File create_marker() {
+  // Made anew, never emptied in place: a FAT driver that cuts a file back
+  // only in part (fusefat keeps the old length and bytes, and frees the
+  // clusters still in use) would leave the end of an older, longer name
+  // behind the new one, and the next pack would write to that wrong name.
+  delete_file(marker_path());
   ConfinedTree directory(archive_dir(), std::string(), false);
   File marker;
   if (directory.create_file(kMarkerName, marker) != CreateResult::kOpened) {
@@ -151,9 +156,13 @@ PackOptions profile_pack_options() {
   return options;
 }
 
-void show_pack_failure(const std::string& archive) {
-  show_error("Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
-             "\nProfile file = " + display_path(archive));
+void show_pack_failure(const std::string& archive, const PackReport& report) {
+  std::string text = "Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
+                     "\nProfile file = " + display_path(archive);
+  // No retry on the same stick can help: the user must make room elsewhere
+  // or make the profile smaller.
+  if (report.too_large) text += std::string("\n\n") + kTooLargeReason;
+  show_error(text);
 }
 
 void show_unread_warning(const PackReport& report) {
@@ -168,7 +177,7 @@ PackOutcome pack_run() {
   // Every failure leaves the marker where it is: the profile directory then
   // holds the only copy of this session, and the next pack tries again.
   if (marker == Marker::kRefused) {
-    show_pack_failure(archive);
+    show_pack_failure(archive, PackReport{});
     return PackOutcome::kNotSaved;
   }
   show_status(kActionPack);
@@ -176,7 +185,7 @@ PackOutcome pack_run() {
   const int packed = kompres(profile_dir(), archive, profile_pack_options(), report);
   flush_progress();
   if (packed < 0) {
-    show_pack_failure(archive);
+    show_pack_failure(archive, report);
     return PackOutcome::kNotSaved;
   }
   delete_file(marker_path());

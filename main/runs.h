@@ -30,6 +30,10 @@ enum class Marker { kAbsent, kNamed, kRefused };
 Marker read_marker(std::string& name);
 // The writer's options for a pack of the profile directory.
 PackOptions profile_pack_options();
-void show_pack_failure(const std::string& archive);
+// The last paragraph of a failed pack's message when the archive's file
+// system cannot hold a file of the archive's size.
+inline constexpr char kTooLargeReason[] =
+    "The stick's file system cannot hold a file that large: on FAT32 no file reaches 4 GiB.";
+void show_pack_failure(const std::string& archive, const PackReport& report);
 // Warns about the files the pack could not read, if any.
 void show_unread_warning(const PackReport& report);

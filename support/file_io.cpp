@@ -8,15 +8,31 @@
 
 namespace {
 
-constexpr std::size_t kFaultKinds = 6;
+constexpr std::size_t kFaultKinds = 7;
 // Calls of each kind still to go before the failing one; 0 when none is armed.
 std::array<long, kFaultKinds> g_countdown{};
+constexpr long long kNoSizeLimit = -1;
+long long g_size_limit = kNoSizeLimit;
 
 }  // namespace
 
 void io_fail_nth(IoFault kind, long n) { g_countdown[static_cast<std::size_t>(kind)] = n; }
 
-void io_clear_faults() { g_countdown.fill(0); }
+void io_limit_file_size(long long bytes) { g_size_limit = bytes < 0 ? kNoSizeLimit : bytes; }
+
+void io_clear_faults() {
+  g_countdown.fill(0);
+  g_size_limit = kNoSizeLimit;
+}
+
+bool io_file_size_limited() { return g_size_limit != kNoSizeLimit; }
+
+std::size_t io_bytes_within_limit(std::uint64_t position, std::size_t size) {
+  if (!io_file_size_limited()) return size;
+  const auto limit = static_cast<std::uint64_t>(g_size_limit);
+  if (position >= limit) return 0;
+  return limit - position < size ? static_cast<std::size_t>(limit - position) : size;
+}
 
 bool io_fault_now(IoFault kind) {
   long& left = g_countdown[static_cast<std::size_t>(kind)];
@@ -36,13 +52,15 @@ File::~File() { close(); }
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoHandle)),
-      size_(std::exchange(other.size_, kUnknownSize)) {}
+      size_(std::exchange(other.size_, kUnknownSize)),
+      too_large_(std::exchange(other.too_large_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     handle_ = std::exchange(other.handle_, kNoHandle);
     size_ = std::exchange(other.size_, kUnknownSize);
+    too_large_ = std::exchange(other.too_large_, false);
   }
   return *this;
 }

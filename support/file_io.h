@@ -35,6 +35,9 @@ class File {
   long long read(void* buffer, std::size_t size);
   // True when every byte was written.
   bool write(const void* data, std::size_t size);
+  // Whether the last failed write failed because the file system cannot hold
+  // a file that large (FAT32 ends every file below 4 GiB).
+  bool too_large() const { return too_large_; }
   bool seek(std::uint64_t offset);
   // The file's size in bytes, taken from the open handle (64-bit); -1 when the
   // system cannot tell it.
@@ -43,7 +46,9 @@ class File {
   bool sync();
   // Gives the file the permission bits of the file at `like`, or, when there
   // is none, those a newly created file gets. Where the system keeps no such
-  // bits per file (Windows: the folder's inherited rights apply), true.
+  // bits per file (Windows: the folder's inherited rights apply), true. False
+  // when the file system refused them (FAT and exFAT hold no owner or mode):
+  // the file then keeps the owner-only bits it was created with.
   bool copy_permissions_of(const std::string& like);
   // True when the close succeeded (or the file was not open).
   bool close();
@@ -59,6 +64,7 @@ class File {
   // The size the platform layer learned while opening, so that size() right
   // after the open needs no second call; forgotten at the first write.
   long long size_ = kUnknownSize;
+  bool too_large_ = false;
 };
 
 // Replaces `to` with `from` in one step and makes the rename durable.
@@ -107,8 +113,12 @@ class FileLock {
 
 // Test hooks: make the n-th call (counting from 1, from now) of a kind fail.
 // Write faults fail after writing part of the block (a short write).
-enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename };
+enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename, kPermissions };
 void io_fail_nth(IoFault kind, long n);
+// Test hook: every file then ends at `bytes` as on a file system with that
+// largest file: a write reaching past it writes up to the end and fails as
+// too large. Negative lifts the limit; io_clear_faults lifts it too.
+void io_limit_file_size(long long bytes);
 void io_clear_faults();
 // For the platform layer: the bytes besides the slash, the backslash and NUL
 // that separate a path's components on this system.
@@ -116,3 +126,8 @@ const char* platform_name_separators();
 // For the platform layer: counts one call of the kind and says whether it is
 // the one a test asked to fail.
 bool io_fault_now(IoFault kind);
+// For the platform layer: how many of `size` bytes written at `position` fit
+// below the limit a test set (all of them when none is set).
+std::size_t io_bytes_within_limit(std::uint64_t position, std::size_t size);
+// For the platform layer: whether a test set a limit on the size of files.
+bool io_file_size_limited();

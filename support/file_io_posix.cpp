@@ -92,6 +92,7 @@ long long File::read(void* buffer, std::size_t size) {
 bool File::write(const void* data, std::size_t size) {
   if (!is_open()) return false;
   size_ = kUnknownSize;
+  too_large_ = false;
   const char* bytes = static_cast<const char*>(data);
   if (io_fault_now(IoFault::kWrite)) {
     // A short write: part of the block reaches the file, as when the disk fills.
@@ -99,17 +100,28 @@ bool File::write(const void* data, std::size_t size) {
     if (part > 0) (void)!::write(fd_of(handle_), bytes, part);
     return false;
   }
-  while (size > 0) {
-    const ssize_t done = ::write(fd_of(handle_), bytes, size);
+  std::size_t fits = size;
+  if (io_file_size_limited()) {
+    const off_t at = ::lseek(fd_of(handle_), 0, SEEK_CUR);
+    if (at >= 0) fits = io_bytes_within_limit(static_cast<std::uint64_t>(at), size);
+  }
+  while (fits > 0) {
+    const ssize_t done = ::write(fd_of(handle_), bytes, fits);
     if (done < 0) {
       if (errno == EINTR) continue;
+      // FAT32 ends a file one byte below 4 GiB; the write up to that end
+      // succeeds and the next one fails so.
+      too_large_ = errno == EFBIG;
       return false;
     }
     if (done == 0) return false;
     bytes += done;
+    fits -= static_cast<std::size_t>(done);
     size -= static_cast<std::size_t>(done);
   }
-  return true;
+  // What the test limit kept back is refused as the file system would.
+  too_large_ = size > 0;
+  return size == 0;
 }
 
 bool File::seek(std::uint64_t offset) {
@@ -142,6 +154,7 @@ bool File::copy_permissions_of(const std::string& like) {
     ::umask(mask);
     bits = 0666 & ~mask;
   }
+  if (io_fault_now(IoFault::kPermissions)) return false;
   return ::fchmod(fd_of(handle_), bits) == 0;
 }
 
@@ -165,6 +178,19 @@ bool sync_directory_of(const std::string& target) {
   return synced;
 }
 
+// Whether link() failed because the file system gives a file one name only
+// (FAT and exFAT refuse with EPERM, others with EOPNOTSUPP or EMLINK).
+bool one_name_per_file(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == ENOSYS;
+}
+
+// Whether anything has the name; on FAT that is any name differing only in
+// letter case, which the lookup finds as the same entry.
+bool name_taken(const std::string& native) {
+  struct stat st {};
+  return ::lstat(native.c_str(), &st) == 0 || errno != ENOENT;
+}
+
 }  // namespace
 
 bool rename_replace(const std::string& from, const std::string& to) {
@@ -182,8 +208,12 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
     // Older kernels and some file systems know no such rename; a second
     // name made with link() is refused just the same when the name is taken.
     if (errno != EINVAL && errno != ENOSYS) return false;
-    if (::link(source.c_str(), target.c_str()) != 0) return false;
-    ::unlink(source.c_str());
+    if (::link(source.c_str(), target.c_str()) == 0) {
+      ::unlink(source.c_str());
+    } else if (!one_name_per_file(errno) || name_taken(target) ||
+               ::rename(source.c_str(), target.c_str()) != 0) {
+      return false;
+    }
   }
   return sync_directory_of(target);
 }

@@ -13,6 +13,22 @@ HANDLE handle_of(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle)
 // ReadFile and WriteFile take 32-bit sizes; larger blocks go in pieces.
 constexpr std::size_t kMaxChunk = 1u << 30;
 
+// ERROR_FILE_SYSTEM_LIMITATION, which the MinGW headers do not name.
+constexpr DWORD kErrorFileSystemLimitation = 665;
+// The largest file FAT32 holds: one byte below 4 GiB.
+constexpr ULONGLONG kFat32LargestFile = 0xFFFFFFFFull;
+
+// Whether a write of `want` bytes failed with `error` because the file system
+// cannot make the file that large. FAT32 says so as a full disk, so a full
+// disk counts only when the write would have taken the file past its limit.
+bool refused_as_too_large(HANDLE h, DWORD error, DWORD want) {
+  if (error == ERROR_FILE_TOO_LARGE || error == kErrorFileSystemLimitation) return true;
+  if (error != ERROR_DISK_FULL) return false;
+  LARGE_INTEGER at{};
+  if (!SetFilePointerEx(h, LARGE_INTEGER{}, &at, FILE_CURRENT)) return false;
+  return static_cast<ULONGLONG>(at.QuadPart) + want > kFat32LargestFile;
+}
+
 }  // namespace
 
 File File::open(const std::string& path, OpenMode mode) {
@@ -70,6 +86,7 @@ long long File::read(void* buffer, std::size_t size) {
 
 bool File::write(const void* data, std::size_t size) {
   if (!is_open()) return false;
+  too_large_ = false;
   const char* bytes = static_cast<const char*>(data);
   if (io_fault_now(IoFault::kWrite)) {
     // A short write: part of the block reaches the file, as when the disk fills.
@@ -78,14 +95,27 @@ bool File::write(const void* data, std::size_t size) {
     if (part > 0) WriteFile(handle_of(handle_), bytes, static_cast<DWORD>(part), &done, nullptr);
     return false;
   }
-  while (size > 0) {
+  std::size_t fits = size;
+  if (io_file_size_limited()) {
+    LARGE_INTEGER at{};
+    if (SetFilePointerEx(handle_of(handle_), LARGE_INTEGER{}, &at, FILE_CURRENT)) {
+      fits = io_bytes_within_limit(static_cast<std::uint64_t>(at.QuadPart), size);
+    }
+  }
+  while (fits > 0) {
     DWORD done = 0;
-    const DWORD want = static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
-    if (!WriteFile(handle_of(handle_), bytes, want, &done, nullptr) || done == 0) return false;
+    const DWORD want = static_cast<DWORD>(fits < kMaxChunk ? fits : kMaxChunk);
+    if (!WriteFile(handle_of(handle_), bytes, want, &done, nullptr) || done == 0) {
+      too_large_ = refused_as_too_large(handle_of(handle_), GetLastError(), want);
+      return false;
+    }
     bytes += done;
+    fits -= done;
     size -= done;
   }
-  return true;
+  // What the test limit kept back is refused as the file system would.
+  too_large_ = size > 0;
+  return size == 0;
 }
 
 bool File::seek(std::uint64_t offset) {
@@ -108,6 +138,7 @@ bool File::sync() {
 
 bool File::copy_permissions_of(const std::string&) {
   // A new file takes the rights its folder passes on, as the old one did.
+  if (io_fault_now(IoFault::kPermissions)) return false;
   return is_open();
 }
 

@@ -548,3 +548,66 @@ TEST_F(Writer, OlderReadersSeeTheOlderArchive) {
                                                {"places.sqlite", large}}),
             without_checksums(read_bytes(archive)));
 }
+
+// Permission bits are not the profile: a file system that holds none (a
+// stick's FAT or exFAT) refuses them, and the pack still stores every byte.
+TEST_F(Writer, RefusedPermissionsNeverFailThePack) {
+  const std::string root = path("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\prefs.js", "user_pref(1);"));
+  ASSERT_TRUE(write_bytes(root + "\\mail\\inbox", std::string(kCopyBlockSize + 3, 'm')));
+  const std::string expected_archive = path("expected.ilhome");
+  ASSERT_EQ(1, pack(root, expected_archive));
+  const std::string expected = read_bytes(expected_archive);
+  for (const bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "replacing an archive" : "a new archive");
+    const std::string archive = path("stick.ilhome");
+    if (existing) {
+      ASSERT_TRUE(write_bytes(archive, "old archive"));
+    }
+    io_fail_nth(IoFault::kPermissions, 1);
+    PackReport report;
+    EXPECT_EQ(1, kompres(root, archive, PackOptions{}, report));
+    io_clear_faults();
+    EXPECT_EQ(expected, read_bytes(archive));
+    EXPECT_FALSE(report.too_large);
+    EXPECT_TRUE(temporaries().empty());
+    std::filesystem::remove(dir_ / "stick.ilhome");
+  }
+}
+
+// A file system whose files end below the archive's size (FAT32 at 4 GiB)
+// fails the pack, keeps the old archive, and is named as the reason; any
+// other failed write is not.
+TEST_F(Writer, ArchiveLargerThanTheFileSystemHoldsFailsAndSaysWhy) {
+  const std::string root = path("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\big.bin", std::string(2 * kCopyBlockSize + 5, 'b')));
+  const std::string reference = path("reference.ilhome");
+  ASSERT_EQ(1, pack(root, reference));
+  const auto full_size = static_cast<long long>(read_bytes(reference).size());
+  struct Case {
+    const char* what;
+    long long limit;   // largest file; negative: none
+    long write_fault;  // n-th write fails as on a full disk; 0: none
+    int result;
+    bool too_large;
+  };
+  const Case cases[] = {
+      {"ends inside the first block", 100, 0, -1, true},
+      {"ends one byte short", full_size - 1, 0, -1, true},
+      {"holds the archive exactly", full_size, 0, 1, false},
+      {"full disk", -1, 2, -1, false},
+  };
+  const std::string archive = path("stick.ilhome");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(write_bytes(archive, "old archive"));
+    io_limit_file_size(c.limit);
+    if (c.write_fault > 0) io_fail_nth(IoFault::kWrite, c.write_fault);
+    PackReport report;
+    EXPECT_EQ(c.result, kompres(root, archive, PackOptions{}, report));
+    io_clear_faults();
+    EXPECT_EQ(c.too_large, report.too_large);
+    EXPECT_EQ(c.result == 1 ? read_bytes(reference) : "old archive", read_bytes(archive));
+    EXPECT_TRUE(temporaries().empty());
+  }
+}

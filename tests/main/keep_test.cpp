@@ -4,6 +4,7 @@
 
 #include "archive/reader.h"
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 namespace {
 
@@ -194,21 +195,33 @@ TEST_F(KeepTest, NothingIsKeptWithoutAnUnsavedSession) {
 }
 
 // A session that cannot be kept stops the start: the unpack would overwrite
-// its only copy, and a launcher must not start the browser on it.
-TEST_F(KeepTest, SessionThatCannotBeKeptStopsTheStart) {
+// its only copy, and a launcher must not start the browser on it. A stick
+// whose file system cannot hold a file of the session's size is named as the
+// reason, as no retry there can help.
+struct KeepFailure {
+  const char* what;
+  long write_fault;      // the n-th write fails as on a full disk; 0: none
+  long long file_limit;  // the largest file the stick holds; negative: none
+  const char* reason;    // the message's last paragraph, if any
+};
+
+class KeepFailures : public KeepTest, public ::testing::WithParamInterface<KeepFailure> {};
+
+TEST_P(KeepFailures, StopTheStart) {
+  const KeepFailure& c = GetParam();
   const std::string stored = make_archive({{"a.txt", "as stored"}});
   write_bytes(arch(kDefaultArchive), stored);
   write_bytes(arch(kMarkerName), kDefaultArchive);
   changeProfile();
   const auto session = tree_of(profile());
-  io_fail_nth(IoFault::kWrite, 1);  // the disk is full
+  if (c.write_fault > 0) io_fail_nth(IoFault::kWrite, c.write_fault);
+  io_limit_file_size(c.file_limit);
   EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
-  EXPECT_EQ(face_->message_boxes,
-            (std::vector<tk::test::MessageBoxShown>{
-                {"Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " +
-                     (fs::path(arch_) / "default (unsaved 2026-12-10 14.05).ilhome").string(),
-                 "Error", 0}}));
+  std::string text = "Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " +
+                     (fs::path(arch_) / "default (unsaved 2026-12-10 14.05).ilhome").string();
+  if (*c.reason != '\0') text += std::string("\n\n") + c.reason;
+  EXPECT_EQ(face_->message_boxes, (std::vector<tk::test::MessageBoxShown>{{text, "Error", 0}}));
   EXPECT_EQ(tree_of(profile()), session);
   EXPECT_EQ(marker(), kDefaultArchive);
   EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
@@ -220,6 +233,13 @@ TEST_F(KeepTest, SessionThatCannotBeKeptStopsTheStart) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{kDefaultArchive, kMarkerName, kLockName}));
 }
+
+const KeepFailure kKeepFailures[] = {
+    {"disk full", 1, -1, ""},
+    {"file too large for the stick", 0, 8, kTooLargeReason},
+};
+INSTANTIATE_TEST_SUITE_P(Causes, KeepFailures, ::testing::ValuesIn(kKeepFailures),
+                         test_util::NameByWhat());
 
 // A file that has the kept archive's name is never replaced: it may be the
 // session kept a minute earlier.

@@ -273,6 +273,28 @@ TEST_F(ProgramTest, PackFailureIsReportedAndTheMarkerKept) {
   EXPECT_EQ(marker(), "");
 }
 
+// An archive the stick's file system cannot hold (FAT32 ends files below
+// 4 GiB) is a failed pack like any other, and the message says why, as no
+// retry on that stick can help.
+TEST_F(ProgramTest, ArchiveTooLargeForTheStickIsReportedWithTheReason) {
+  const std::string stored = make_archive({{"saved.txt", "the only copy"}});
+  write_bytes(arch("work.ilhome"), stored);
+  write_bytes(arch(kMarkerName), "work.ilhome");
+  write_bytes(profile() / "a.txt", std::string(4096, 'a'));
+  io_limit_file_size(1000);
+  EXPECT_EQ(run("arsipbakar"), kExitDone);
+  io_clear_faults();
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<test::MessageBoxShown>{
+                {"Failed to save profile.\n\nProfile dir = " + home_ +
+                     "\nProfile file = " + arch("work.ilhome").string() + "\n\n" + kTooLargeReason,
+                 "Error", 0}}));
+  EXPECT_EQ(read_bytes(arch("work.ilhome")), stored);
+  EXPECT_EQ(marker(), "work.ilhome");
+  // Not burned: the profile is the only copy of this session.
+  EXPECT_EQ(read_bytes(profile() / "a.txt"), std::string(4096, 'a'));
+}
+
 // What a failed pack must leave: the message naming the archive path as
 // formed, the stored archive and the profile as they were, the marker kept.
 class PackRefusal : public ProgramTest {
