@@ -202,7 +202,7 @@ bool list_packed(const std::string& path, PackedListing& listing, EntryDetail de
 
 // Visits one listed directory whose path, as the visitor receives it, is `base`.
 int walk_listing(const std::string& base, const PackedListing& listing, const Visitor& visitor,
-                 bool subdirectories, EntryDetail detail) {
+                 bool subdirectories, EntryDetail detail, const UnlistedSink& unlisted) {
   DirEntry entry;
   for (std::size_t i = 0; i < listing.size(); ++i) {
     listing.entry(i, entry);
@@ -221,8 +221,12 @@ int walk_listing(const std::string& base, const PackedListing& listing, const Vi
     // possible on Linux) is not read as a pattern.
     const std::string sub = base + "\\" + entry.name;
     PackedListing inner(detail);
-    if (!list_packed(sub + "\\*.*", inner, detail)) continue;  // passed over, as a -1
-    const int r = walk_listing(sub, inner, visitor, subdirectories, detail);
+    if (!list_packed(sub + "\\*.*", inner, detail)) {
+      // Passed over, as a -1; the caller may want to know what it missed.
+      if (unlisted) unlisted(sub);
+      continue;
+    }
+    const int r = walk_listing(sub, inner, visitor, subdirectories, detail, unlisted);
     if (r != 0 && r != -1) return r;
   }
   return 0;
@@ -231,10 +235,10 @@ int walk_listing(const std::string& base, const PackedListing& listing, const Vi
 }  // namespace
 
 int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories,
-              EntryDetail detail) {
+              EntryDetail detail, const UnlistedSink& unlisted) {
   PackedListing listing(detail);
   if (!list_packed(path, listing, detail)) return -1;
-  return walk_listing(walk_base(path), listing, visitor, subdirectories, detail);
+  return walk_listing(walk_base(path), listing, visitor, subdirectories, detail, unlisted);
 }
 
 std::string walk_base(const std::string& path) {

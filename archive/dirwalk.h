@@ -13,8 +13,11 @@ Listing list_dir_sorted(const std::string& path);
 // non-zero visitor result. Never descends into a link (attribute "l").
 // `detail` says which fields of the entries the visitor needs (see list_dir);
 // the fewer, the less the walk asks of the file system.
+// `unlisted`, when given, is told the path (as a visitor would build it) of
+// each subdirectory that could not be listed and was passed over.
+using UnlistedSink = std::function<void(const std::string& path)>;
 int walk_tree(const std::string& path, const Visitor& visitor, bool subdirectories,
-              EntryDetail detail = EntryDetail::kFull);
+              EntryDetail detail = EntryDetail::kFull, const UnlistedSink& unlisted = nullptr);
 // The path as walk_tree hands it to its visitors: without its trailing blanks
 // and backslashes.
 std::string walk_base(const std::string& path);

@@ -101,9 +101,29 @@ Next next_tag(ArchiveInput& input, RecordHeader& header) {
   return read_record_header(input, header) ? Next::kRecord : Next::kCut;
 }
 
+NameFit stored_name_fit(const std::string& stored_name) {
+  const std::string name = replace_all(stored_name, "/", "\\");
+  if (name.empty() || name.front() == '\\') return NameFit::kUnsafe;
+  // The system ends a path at a NUL byte: the file written would be another
+  // one than the one stored, possibly one that a later record also writes.
+  if (name.find('\0') != std::string::npos) return NameFit::kUnsafe;
+  NameFit fit = NameFit::kFits;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = name.find('\\', start);
+    const std::string component = name.substr(start, end == std::string::npos ? end : end - start);
+    if (component.empty() || component == "." || component == "..") return NameFit::kUnsafe;
+    // A name another system made, which this one would refuse or change.
+    if (!system_keeps_component(component)) fit = NameFit::kNotHere;
+    if (end == std::string::npos) return fit;
+    start = end + 1;
+  }
+}
+
 UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& prefix,
                            const std::string& base_path, const UnpackProgress& progress,
-                           std::vector<DamagedRecord>& damaged) {
+                           std::vector<DamagedRecord>& damaged,
+                           std::vector<std::string>* not_held) {
   // The length is taken once, from the open file, all 64 bits of it.
   const long long length = file.size();
   if (length < 0) return UnpackOutcome::kIncomplete;
@@ -134,10 +154,15 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
     // archive's other records are all written.
     File target;
     CreateResult created = CreateResult::kRefused;
-    if (stored_name_is_safe(stored_name)) {
+    NameFit fit = stored_name_fit(stored_name);
+    if (fit == NameFit::kFits) {
       created = tree.create_file(prefix + replace_all(stored_name, "/", "\\"), target);
       if (created == CreateResult::kFailed) whole = false;
+      if (created == CreateResult::kTooLong) fit = NameFit::kNotHere;
     }
+    // Not a failure either: the record stays in the archive, and the next
+    // pack keeps it there.
+    if (fit == NameFit::kNotHere && not_held != nullptr) not_held->push_back(stored_name);
     if (created != CreateResult::kOpened) {
       if (!complete || !input.skip(data_length)) return UnpackOutcome::kIncomplete;
       continue;
@@ -176,20 +201,17 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
 }  // namespace
 
 bool stored_name_is_safe(const std::string& stored_name) {
-  const std::string name = replace_all(stored_name, "/", "\\");
-  if (name.empty() || name.front() == '\\') return false;
-  // The system ends a path at a NUL byte: the file written would be another
-  // one than the one stored, possibly one that a later record also writes.
-  if (name.find('\0') != std::string::npos) return false;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = name.find('\\', start);
-    const std::string component = name.substr(start, end == std::string::npos ? end : end - start);
-    if (component.empty() || component == "." || component == "..") return false;
-    if (!system_keeps_component(component)) return false;
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
+  return stored_name_fit(stored_name) == NameFit::kFits;
+}
+
+RecordPlacement::RecordPlacement(const std::string& root)
+    : prefix_(split_root(root).prefix), tree_(split_root(root).base, std::string(), false) {}
+
+NameFit RecordPlacement::fit(const std::string& stored_name) const {
+  const NameFit fit = stored_name_fit(stored_name);
+  if (fit != NameFit::kFits) return fit;
+  return tree_.fits(prefix_ + replace_all(stored_name, "/", "\\")) ? NameFit::kFits
+                                                                   : NameFit::kNotHere;
 }
 
 int path_kind(const std::string& path) {
@@ -207,14 +229,16 @@ UnpackOutcome read_archive(File& file, const std::string& root, const UnpackProg
   const TargetRoot target = split_root(root);
   ConfinedTree tree(target.base, std::string());
   std::vector<DamagedRecord> damaged;
-  return read_records(file, tree, target.prefix, parent_path(root), progress, damaged);
+  return read_records(file, tree, target.prefix, parent_path(root), progress, damaged, nullptr);
 }
 
 int dekompres(const std::string& root, const std::string& archive_path,
-              const UnpackProgress& progress, UnpackOutcome* outcome) {
+              const UnpackProgress& progress, UnpackOutcome* outcome,
+              std::vector<std::string>* not_held) {
   UnpackReport report;
   const int result = dekompres(root, archive_path, progress, report);
   if (outcome != nullptr) *outcome = report.outcome;
+  if (not_held != nullptr) *not_held = report.not_held;
   return result;
 }
 
@@ -227,8 +251,8 @@ int dekompres(const std::string& root, const std::string& archive_path,
     // When the archive directory lies in the profile directory, nothing is
     // written into it: a record could otherwise replace the archive itself.
     ConfinedTree tree(target.base, archive_directory(archive_path));
-    report.outcome =
-        read_records(archive, tree, target.prefix, parent_path(root), progress, report.damaged);
+    report.outcome = read_records(archive, tree, target.prefix, parent_path(root), progress,
+                                  report.damaged, &report.not_held);
     archive.close();
   }
   return report.outcome == UnpackOutcome::kComplete ? 1 : -1;

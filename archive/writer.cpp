@@ -17,6 +17,7 @@
 #include "archive/dirwalk.h"
 #include "archive/exclusions.h"
 #include "archive/format.h"
+#include "archive/reader.h"
 #include "support/fs.h"
 #include "support/path_list.h"
 #include "support/text.h"
@@ -301,15 +302,53 @@ class OldArchive {
     return !index_.empty();
   }
 
+  // Notes that the pack has handled the file of this name itself.
+  void handled(const std::string& stored_name) {
+    load();
+    const auto found = index_.find(stored_name);
+    if (found != index_.end()) found->second.handled = true;
+  }
+
   // Copies the record stored under the name unchanged; false when there is
   // none or it could not be copied whole (the output then holds no part of it).
   bool copy_record(const std::string& stored_name, ArchiveOutput& archive) {
     load();
     const auto found = index_.find(stored_name);
-    if (found == index_.end() || !file_.seek(found->second.start)) return false;
+    if (found == index_.end()) return false;
+    found->second.handled = true;
+    return copy_span(found->second, archive);
+  }
+
+  // Copies, in the archive's order, each record whose file the pack did not
+  // handle and that `keep` asks for. False when the archive failed.
+  bool copy_unhandled(const std::function<bool(const std::string&)>& keep, ArchiveOutput& archive,
+                      long& copied) {
+    load();
+    for (const std::string* name : order_) {
+      Span& span = index_.at(*name);
+      if (span.handled || !keep(*name)) continue;
+      span.handled = true;
+      if (copy_span(span, archive)) ++copied;
+      if (archive.failed()) return false;
+    }
+    return true;
+  }
+
+  // Lets the pack replace the file (Windows refuses while it is open).
+  void close() { file_.close(); }
+
+ private:
+  struct Span {
+    std::uint64_t start;
+    std::uint64_t length;
+    bool handled = false;
+  };
+
+  bool copy_span(const Span& span, ArchiveOutput& archive) {
+    if (!file_.seek(span.start)) return false;
     const std::uint64_t record_start = archive.position();
     std::vector<unsigned char>& block = copy_block();
-    std::uint64_t left = found->second.length;
+    std::uint64_t left = span.length;
     while (left > 0) {
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
@@ -324,18 +363,15 @@ class OldArchive {
     return true;
   }
 
-  // Lets the pack replace the file (Windows refuses while it is open).
-  void close() { file_.close(); }
-
- private:
-  struct Span {
-    std::uint64_t start;
-    std::uint64_t length;
-  };
-
   void load() {
     if (loaded_) return;
     loaded_ = true;
+    read_index();
+    // Nothing to copy from: the file is let go at once.
+    if (index_.empty()) file_.close();
+  }
+
+  void read_index() {
     file_ = File::open(path_, OpenMode::kRead);
     if (!file_.is_open()) return;
     const long long size = file_.size();
@@ -353,7 +389,9 @@ class OldArchive {
       if (!read_record_header(in, header)) return;
       if (header.data_length > in.remaining() || !in.skip(header.data_length)) return;
       // A later record of the same name is the one an unpack leaves behind.
-      index_[header.name] = Span{start, in.position() - start};
+      const auto [at, added] =
+          index_.insert_or_assign(header.name, Span{start, in.position() - start});
+      if (added) order_.push_back(&at->first);
     }
   }
 
@@ -361,16 +399,28 @@ class OldArchive {
   bool loaded_ = false;
   File file_;
   std::unordered_map<std::string, Span> index_;
+  // The names in the order of their first record (the map's keys stay put).
+  std::vector<const std::string*> order_;
 };
 
 struct WriteCounts {
   long records = 0;
 };
 
+// Which records of the replaced archive the pack keeps although it did not
+// meet their files: records under directories it could not list, and
+// records this computer cannot hold.
+struct Keeping {
+  // Relative directories that could not be listed, with their separator.
+  std::vector<std::string> unlisted;
+  std::function<bool(const std::string& stored_name)> keep;
+};
+
 // Magic, one record per listed file (or its earlier copy), trailer. False
 // when the archive could not be written.
 bool write_archive(const std::string& root, ArchiveOutput& archive, const PackProgress& progress,
-                   OldArchive& old, PackReport& report, WriteCounts& counts) {
+                   OldArchive& old, const Keeping& keeping, PackReport& report,
+                   WriteCounts& counts) {
   archive.write(kMagic, kTagSize);
   const std::string base_path = parent_path(root);
   std::uint64_t synced = 0;
@@ -380,7 +430,9 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
   for (long i = 0; i < count && cursor.next(entry); ++i) {
     const std::string full_path = join_path(root, entry);
     const std::string stored_name = replace_all(entry, "\\", "/");
-    File input = File::open(full_path, OpenMode::kRead);
+    // Never through a link: a link to a file outside the profile would put
+    // that file into the archive.
+    File input = File::open(full_path, OpenMode::kReadFileNoFollow);
     bool unreadable = false;
     if (input.is_open()) {
       const RecordResult result = write_record_listed(input, archive, stored_name, base_path,
@@ -391,8 +443,11 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
       unreadable = result == RecordResult::kInputFailed;
     } else {
       // A file removed since the walk is gone by the user's or the browser's
-      // will; any other file that does not open is kept as it was stored.
-      unreadable = entry_kind(full_path) != EntryKind::kMissing;
+      // will, and a link, pipe, socket or device holds no data of the
+      // profile; any other file that does not open is kept as it was stored.
+      const EntryKind kind = entry_kind(full_path);
+      unreadable =
+          kind != EntryKind::kMissing && kind != EntryKind::kLink && kind != EntryKind::kSpecial;
     }
     if (unreadable) {
       report.unread.push_back(stored_name);
@@ -407,6 +462,16 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
       synced = archive.position();
     }
     if (progress) progress(stored_name, i + 1, count);
+  }
+  for (const std::string& directory : keeping.unlisted) {
+    report.unread.push_back(replace_all(directory, "\\", "/"));
+  }
+  // The old archive is read only now that every file has been opened (and
+  // only when it is there): the pack's look at the profile comes first.
+  if (old.holds_records()) {
+    PathList::Cursor handled(g_file_list);
+    while (handled.next(entry)) old.handled(replace_all(entry, "\\", "/"));
+    if (!old.copy_unhandled(keeping.keep, archive, counts.records)) return false;
   }
   archive.write(kTrailer, kTagSize);
   return !archive.failed();
@@ -490,6 +555,10 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   const Exclusions exclusions;
   std::vector<std::string> skipped;  // relative directories kept out, with their separator
   const auto collect = [&](const std::string& directory, const DirEntry& entry) {
+    // Links are neither followed nor stored: the browser leaves a "lock"
+    // link behind after every clean exit, and one to a file outside the
+    // profile would put that file into the archive.
+    if (entry.is_link()) return 0;
     std::string path = join_path(directory, entry.name);
     if (entry.is_directory()) {
       if (options.skip_directory && options.skip_directory(path)) {
@@ -505,13 +574,52 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
     if (!exclusions.match(path)) g_file_list.push_back(path);
     return 0;
   };
+  // A directory below that cannot be listed (no access, a path past the
+  // system's limit) is handled as an unreadable file: named, and what the
+  // old archive holds under it is kept.
+  Keeping keeping;
+  const auto unlisted = [&](const std::string& directory) {
+    std::string path = directory;
+    make_entry_relative(path, root);
+    path += "\\";
+    if (exclusions.match(path) || entry_kind(directory) == EntryKind::kMissing) return;
+    for (const std::string& prefix : skipped) {
+      if (path.compare(0, prefix.size(), prefix) == 0) return;
+    }
+    keeping.unlisted.push_back(path);
+  };
   // A profile directory that cannot be listed would give an empty archive
   // in place of the stored profile. The collector needs only names and
   // kinds, which the directory itself gives without a look at each file.
-  if (walk_tree(root, collect, true, EntryDetail::kNameAndKind) == -1) {
+  if (walk_tree(root, collect, true, EntryDetail::kNameAndKind, unlisted) == -1) {
     writer_clear_file_list();
     return -1;
   }
+  const RecordPlacement placement(root);
+  keeping.keep = [&](const std::string& stored_name) {
+    const std::string path = replace_all(stored_name, "/", "\\");
+    for (const std::string& prefix : keeping.unlisted) {
+      if (path.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    if (exclusions.match(path)) return false;
+    for (const std::string& prefix : skipped) {
+      if (path.compare(0, prefix.size(), prefix) == 0) return false;
+    }
+    switch (placement.fit(stored_name)) {
+      case NameFit::kUnsafe:
+        return false;
+      case NameFit::kNotHere:
+        // The unpack could not put it here; it stays for a computer that can.
+        return true;
+      case NameFit::kFits:
+        break;
+    }
+    // A file that is there under a name the walk gave otherwise: this system
+    // takes the stored name for another record's (letter case, a short
+    // name), and only one of them could be unpacked. A file simply gone is
+    // gone by the user's will.
+    return entry_kind(join_path(root, path)) == EntryKind::kFile;
+  };
 
   // An archive that is a link (to a file on another drive, say) is replaced
   // where the link points: the link stays, its target gets the new profile.
@@ -519,6 +627,11 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   if (!options.replace_existing) {
     if (entry_kind(archive_path) != EntryKind::kMissing) return -1;
   } else if (!link_target(archive_path, target)) {
+    return -1;
+  } else if (entry_kind(archive_path) == EntryKind::kLink &&
+             entry_kind(target) == EntryKind::kMissing) {
+    // A link whose target is missing (a stick that is not mounted) never
+    // gets a new file made through it, wherever it points.
     return -1;
   }
   const std::string directory = directory_prefix(target);
@@ -534,7 +647,8 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   bool ok = false;
   {
     ArchiveOutput archive(file);
-    ok = write_archive(root, archive, options.progress, old, report, counts) && archive.flush();
+    ok = write_archive(root, archive, options.progress, old, keeping, report, counts) &&
+         archive.flush();
   }
   // Nothing stored at all never replaces an archive that holds files.
   if (ok && counts.records == 0 && old.holds_records()) ok = false;

@@ -39,7 +39,12 @@ struct PackReport {
 // if any, is then left as it was). Refused with -1: a root that is not a
 // directory of its own (missing, a file, a link or junction), and a pack
 // that would store no file at all in place of an archive that holds some.
-// An archive path that is a link is replaced through the link.
+// An archive path that is a link is replaced through the link; one whose
+// target is missing is refused. Links, pipes, sockets and devices in the
+// profile are neither followed nor stored. Besides the files it reads, the
+// pack copies from the archive it replaces, unchanged, the records under
+// directories it cannot list and the records this computer cannot hold
+// (RecordPlacement, or a name the system takes for another file's).
 int kompres(const std::string& root, const std::string& archive_path, const PackProgress& progress);
 int kompres(const std::string& root, const std::string& archive_path, const PackOptions& options,
             PackReport& report);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/dirwalk.h"
+#include "main/profile_record.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/dir_identity.h"
@@ -154,6 +155,9 @@ void burn_run() {
   walk_tree(home_dir(), cb_ma, true, EntryDetail::kNameAndKind);
   if (g_walk_hook != nullptr) g_walk_hook();
   burn_files();
+  // The record was zeroed with the rest; what it says now lets the next
+  // unpack replace the wiped profile without keeping it.
+  write_profile_record(ProfileRecord::kWiped);
   const ProgramHooks& hooks = program_hooks();
   if (hooks.tick() - p.start_time < kMinimumDisplaySeconds) {
     for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);

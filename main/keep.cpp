@@ -6,11 +6,13 @@
 #include <cstdio>
 
 #include "archive/dirwalk.h"
+#include "main/profile_record.h"
 #include "main/runs.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
+#include "support/fs.h"
 #include "support/text.h"
 
 namespace {
@@ -176,6 +178,10 @@ bool keep_unsaved_session() {
     show_pack_failure(archive, report);
     return false;
   }
+  // Kept once: a marker still naming the session would have every later
+  // start keep it again, a full copy each time, until the stick is full.
+  delete_file(join_path(archive_dir(), kMarkerName));
+  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
   // The chooser comes next, on its own.
   tk::setVisibility(program().ids.status, 0);
   tk::messageBox("The last session with " + name + " was never saved.\n\nIt has been kept as " +

@@ -9,6 +9,8 @@
 #include "main/runs.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "main/swap.h"
+#include "support/dir_identity.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/text.h"
@@ -21,13 +23,34 @@ namespace {
 bool lock_archive_directory(FileLock& lock) {
   const std::string path = join_path(archive_dir(), kLockName);
   if (lock.acquire(path) != FileLock::Result::kBusy) return true;
+  // Up to half a minute with nothing on the screen would look like a hang.
+  show_status(kActionWaiting);
   const ProgramHooks& hooks = program_hooks();
   const double began = hooks.tick();
+  bool held = false;
   for (;;) {
     hooks.sleep(kLockPollMs);
-    if (lock.acquire(path) != FileLock::Result::kBusy) return true;
-    if (hooks.tick() - began >= kLockWaitSeconds) return false;
+    if (lock.acquire(path) != FileLock::Result::kBusy) {
+      held = true;
+      break;
+    }
+    if (hooks.tick() - began >= kLockWaitSeconds) break;
   }
+  tk::setVisibility(program().ids.status, 0);
+  return held;
+}
+
+// Whether the archive directory is the profile directory itself (or one of
+// the directories an unpack builds and clears beside it), by identity, so
+// also through a link: an unpack would then refuse every record, and a pack
+// store the archives, the marker and the lock in the next archive.
+bool archive_dir_overlaps_profile() {
+  const std::string archives = archive_dir();
+  if (same_directory(archives, profile_dir())) return true;
+  for (const char* name : {kStagingName, kReplacedName}) {
+    if (directory_within(archives, beside_profile(name))) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -73,6 +96,14 @@ int dispatch_verb() {
   // One start at a time per archive directory: two at once would write one
   // archive together, or unpack while the other packs. The lock goes with
   // this function's end, or with the process however it ends.
+  if ((unpack || pack || burn) && archive_dir_overlaps_profile()) {
+    tk::messageBox("Cannot keep the profile files in " + display_path(archive_dir()) +
+                       ": it is the profile directory " + display_path(profile_dir()) +
+                       ".\n\nChoose a directory outside it for the profile files.",
+                   "Error", 0);
+    return unpack ? kExitNoProfile : kExitDone;
+  }
+
   FileLock lock;
   if ((unpack || pack || burn) && !lock_archive_directory(lock)) {
     tk::messageBox("Another ilhome is still working on " + display_path(archive_dir()) +
@@ -88,7 +119,7 @@ int dispatch_verb() {
     // never saved, and no browser may start over it, until it is kept.
     if (!keep_unsaved_session()) return kExitNoProfile;
     if (choose_archive() == 0) return kExitNoProfile;
-    unpack_run();
+    if (!unpack_run()) return kExitNoProfile;
   }
   // A profile that could not be saved is not burned: it is the only copy
   // of this session.

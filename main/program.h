@@ -20,6 +20,8 @@ inline constexpr char kVerbBurn[] = "bakar";
 // and how often it looks.
 inline constexpr double kLockWaitSeconds = 30.0;
 inline constexpr unsigned long kLockPollMs = 250;
+// The status window's caption while a start waits for that.
+inline constexpr char kActionWaiting[] = "Waiting for another ilhome to finish...";
 
 // State, windows, controls and handlers. args as main receives them (program
 // path first).

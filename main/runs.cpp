@@ -2,13 +2,17 @@
 #include "main/runs.h"
 
 #include <optional>
+#include <vector>
 
 #include "archive/reader.h"
 #include "main/keep.h"
+#include "main/profile_record.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "main/swap.h"
 #include "support/confined.h"
 #include "support/dir_identity.h"
+#include "support/dir_tree.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
@@ -17,21 +21,37 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
-// Files named in the warning about unreadable files; the rest are counted.
+// Files named in a warning; the rest are counted.
 constexpr std::size_t kMaxNamedUnread = 10;
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 
 void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
 
-std::string unread_warning(const PackReport& report) {
-  std::string text = "Some files of the profile could not be read and were not saved:\n";
-  const std::size_t count = report.unread.size();
-  for (std::size_t i = 0; i < count && i < kMaxNamedUnread; ++i) text += "\n" + report.unread[i];
+// The first names of a list, one a line, then how many more there are.
+std::string named_list(const std::vector<std::string>& names) {
+  std::string text;
+  const std::size_t count = names.size();
+  for (std::size_t i = 0; i < count && i < kMaxNamedUnread; ++i) text += "\n" + names[i];
   if (count > kMaxNamedUnread) text += "\nand " + std::to_string(count - kMaxNamedUnread) + " more";
-  return text +
+  return text;
+}
+
+std::string unread_warning(const PackReport& report) {
+  return "Some files of the profile could not be read and were not saved:\n" +
+         named_list(report.unread) +
          "\n\nWhere the profile file held an earlier copy of one of these files, that copy "
          "was kept.";
+}
+
+// Records whose names this computer cannot hold (another system's rules, a
+// path too long under this home) are not lost: the next pack keeps them.
+void show_not_held_warning(const std::vector<std::string>& names) {
+  if (names.empty()) return;
+  tk::messageBox("Some files of the profile cannot be put on this computer:\n" + named_list(names) +
+                     "\n\nThey stay in the profile file and are kept when the profile is "
+                     "saved again.",
+                 "Warning", 0);
 }
 
 // Creates the marker empty, at the start of the unpack. It gets the chosen
@@ -66,6 +86,68 @@ bool name_marker(File& marker, const std::string& name) {
     create_marker().close();
   }
   return false;
+}
+
+enum class ArchiveFound { kNone, kFile, kUnusable };
+
+// Only a name that is not there at all, not even as a link, is a new
+// profile. A link whose target is missing (a stick not mounted yet) or
+// anything but a file behind the name would otherwise give an empty
+// profile, which the next pack would put in place of the real archive.
+ArchiveFound find_archive(const std::string& archive) {
+  EntryKind kind = entry_kind(archive);
+  if (kind == EntryKind::kMissing) return ArchiveFound::kNone;
+  if (kind == EntryKind::kLink) {
+    std::string target;
+    kind = link_target(archive, target) ? entry_kind(target) : EntryKind::kOther;
+  }
+  return kind == EntryKind::kFile ? ArchiveFound::kFile : ArchiveFound::kUnusable;
+}
+
+// Unpacks the archive into the profile directory; true when the profile
+// directory then holds exactly the archive's files (but for the records
+// this computer cannot hold, named in `not_held`). The records whose data
+// did not match their checksum are in `damaged`, their files set up as found.
+bool unpack_profile(const std::string& archive, std::vector<std::string>& not_held,
+                    std::vector<DamagedRecord>& damaged) {
+  ProgramState& p = program();
+  const ArchiveFound found = find_archive(archive);
+  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
+  const long long size = found == ArchiveFound::kFile ? file_size64(archive) : -1;
+  if (found == ArchiveFound::kUnusable || (found == ArchiveFound::kFile && size < 0)) return false;
+  const auto unpack_into = [&](const std::string& root) {
+    p.archive_size = size;
+    UnpackReport report;
+    dekompres(root, archive, cb_dekompres, report);
+    flush_progress();
+    not_held = report.not_held;
+    damaged = report.damaged;
+    return report.outcome == UnpackOutcome::kComplete;
+  };
+  // Empty or missing: a new profile, nothing to unpack.
+  const bool has_records = size > 0;
+  if (directory_within(archive_dir(), profile_dir())) {
+    // The archive directory lives in the profile directory, so the profile
+    // directory itself can never be swapped: the unpack writes into it,
+    // leaving the archive directory alone, as it always did.
+    if (!has_records) return true;
+    const bool unpacked = unpack_into(profile_dir());
+    make_directory_private(profile_dir());
+    return unpacked;
+  }
+  if (!clear_unpack_leftovers(archive)) return false;
+  const std::string staging = beside_profile(kStagingName);
+  bool complete = !has_records || unpack_into(staging);
+  // A new profile, or an archive whose every name was refused: an empty
+  // one. Where there is no profile directory, none is needed for it.
+  if (complete && entry_kind(staging) == EntryKind::kMissing) {
+    if (entry_kind(profile_dir()) == EntryKind::kMissing) return true;
+    complete = make_private_directory(staging);
+  }
+  if (complete) complete = swap_in_profile(archive);
+  // Whatever did not go in is a part of the archive's profile, nothing else.
+  if (!complete) remove_tree(staging);
+  return complete;
 }
 
 void show_marker_error() {
@@ -111,38 +193,36 @@ int cb_kompres(const std::string& name, long index, long count) {
   return 0;
 }
 
-void unpack_run() {
+bool unpack_run() {
   ProgramState& p = program();
   show_status(kActionUnpack);
   File marker = create_marker();
   if (!marker.is_open()) show_marker_error();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
-  // All 64 bits: an archive of a multiple of 4 GiB is not empty.
-  const long long size = file_size64(archive);
-  bool complete = true;  // a new profile: nothing to unpack
-  UnpackReport report;
-  if (size > 0) {
-    p.archive_size = size;
-    const int unpacked = dekompres(profile_dir(), archive, cb_dekompres, report);
-    flush_progress();
-    if (unpacked < 0) {
-      complete = false;
-      show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
-                 "\nProfile file = " + display_path(archive));
-    }
-  }
+  std::vector<std::string> not_held;
+  std::vector<DamagedRecord> damaged;
+  const bool complete = unpack_profile(archive, not_held, damaged);
   // Damaged files were set up as found; the archive goes aside before the
   // marker names its name for the next pack.
-  if (complete && !report.damaged.empty()) set_damaged_archive_aside(p.chosen_name, report.damaged);
-  if (!marker.is_open()) return;
+  if (complete && !damaged.empty()) set_damaged_archive_aside(p.chosen_name, damaged);
   if (!complete) {
-    // The profile directory does not hold this archive's profile: a marker
-    // naming it would let the next pack run overwrite the archive with it.
-    marker.close();
-    delete_file(marker_path());
-  } else if (!name_marker(marker, p.chosen_name)) {
-    show_marker_error();
+    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
   }
+  bool set_up = complete && marker.is_open();
+  if (marker.is_open()) {
+    if (!complete) {
+      // The profile directory does not hold this archive's profile: a marker
+      // naming it would let the next pack run overwrite the archive with it.
+      marker.close();
+      delete_file(marker_path());
+    } else if (!name_marker(marker, p.chosen_name)) {
+      show_marker_error();
+      set_up = false;
+    }
+  }
+  if (complete) show_not_held_warning(not_held);
+  return set_up;
 }
 
 PackOptions profile_pack_options() {
@@ -189,6 +269,9 @@ PackOutcome pack_run() {
     return PackOutcome::kNotSaved;
   }
   delete_file(marker_path());
+  // Files left unread are not in the archive as they are now: the profile
+  // then still holds something no pack has saved.
+  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
   show_unread_warning(report);
   return PackOutcome::kSaved;
 }

@@ -15,7 +15,9 @@ inline constexpr std::size_t kMaxMarkerBytes = 4096;
 // Whether the pack put the profile into its archive, or no profile was in
 // use (no marker).
 enum class PackOutcome { kNothingInUse, kSaved, kNotSaved };
-void unpack_run();
+// True when the profile directory holds the chosen archive's profile and the
+// marker names it; false tells the launcher not to start the browser.
+bool unpack_run();
 PackOutcome pack_run();
 // The reader's and the writer's progress call-backs.
 int cb_dekompres(const std::string& name, long long position);

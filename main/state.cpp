@@ -42,3 +42,9 @@ std::string profile_dir() {
   while (home.size() > 1 && (home.back() == '\\' || home.back() == '/')) home.pop_back();
   return home + "\\" + kProfileSubdir;
 }
+
+std::string beside_profile(const std::string& name) {
+  std::string path = profile_dir();
+  path.resize(path.size() - (sizeof kProfileSubdir - 1));
+  return path + name;
+}

@@ -51,6 +51,9 @@ std::string home_dir();
 std::string archive_dir();
 // The home directory and "\profile", joined as plain text.
 std::string profile_dir();
+// A directory beside the profile directory, in the home directory: where an
+// unpack builds the new profile and where an old one is moved aside.
+std::string beside_profile(const std::string& name);
 
 // Where the process ends and the clock comes from; tests replace them.
 struct ProgramHooks {

@@ -6,9 +6,15 @@ CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
   out = File();
   std::string dir_part;
   std::string name;
-  if (!split_fitting(relative, dir_part, name)) return CreateResult::kRefused;
+  if (!split_fitting(relative, dir_part, name)) return CreateResult::kTooLong;
   if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
   return create_checked(relative, dir_part, name, out);
+}
+
+bool ConfinedTree::fits(const std::string& relative) const {
+  std::string dir_part;
+  std::string name;
+  return split_fitting(relative, dir_part, name);
 }
 
 bool split_target(const std::string& relative, std::size_t max_component, std::string& directory,

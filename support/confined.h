@@ -11,7 +11,8 @@
 
 enum class CreateResult {
   kOpened,   // the file is open for writing, empty
-  kRefused,  // the name may not be written here (too long, or in the guarded directory)
+  kRefused,  // the name may not be written here (in the guarded directory)
+  kTooLong,  // the path or a component is longer than the system allows here
   kFailed,   // a directory or the file could not be made
 };
 
@@ -33,6 +34,9 @@ class ConfinedTree {
   // further hard links, is removed (never what it points at) and replaced
   // by a real directory or file. Counts as one open for the fault hooks.
   CreateResult create_file(const std::string& relative, File& out);
+  // Whether `relative` fits the system's limits on a path and a component
+  // below the base: what create_file answers kTooLong for, without the disk.
+  bool fits(const std::string& relative) const;
 
  private:
   struct State;

@@ -24,6 +24,11 @@ constexpr std::size_t kMaxComponent = NAME_MAX;
 constexpr int kAttempts = 4;
 // Directories above the guarded one that are examined before giving up.
 constexpr int kMaxAncestors = 4096;
+// What is made below the base is its owner's alone: a profile holds
+// passwords, cookies and history, which the browser itself keeps 0600 in a
+// 0700 directory.
+constexpr mode_t kDirectoryMode = 0700;
+constexpr mode_t kFileMode = 0600;
 
 int open_directory_at(int parent, const char* name) {
   int fd;
@@ -128,7 +133,7 @@ struct ConfinedTree::State {
     bool make = parent_made;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       if (make) {
-        made = ::mkdirat(parent, name, 0777) == 0;
+        made = ::mkdirat(parent, name, kDirectoryMode) == 0;
         if (!made && errno != EEXIST) return -1;
       }
       const int fd = open_directory_at(parent, name);
@@ -171,7 +176,7 @@ struct ConfinedTree::State {
     if (dir_made) {
       int fd;
       do {
-        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
       } while (fd < 0 && errno == EINTR);
       if (fd >= 0) return fd;
       // Something has the name after all (a second record of it, or another
@@ -184,7 +189,8 @@ struct ConfinedTree::State {
       // pipe from blocking; on a regular file it changes nothing.
       int fd;
       do {
-        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                      kFileMode);
       } while (fd < 0 && errno == EINTR);
       if (fd < 0) {
         if (errno != ELOOP || !is_link_at(dir, name) || ::unlinkat(dir, name, 0) != 0) return -1;

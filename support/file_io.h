@@ -11,8 +11,9 @@ enum class OpenMode {
   kWrite,              // create, or empty an existing file; write only
   kReadWriteExisting,  // existing file, read and write, never created or truncated;
                        // never opened through a symbolic link named by the path
-  kReadFileNoFollow,   // existing regular file (never a directory), read only; never
-                       // opened through a symbolic link or junction named by the path
+  kReadFileNoFollow,   // existing regular file (never a directory), read only, others
+                       // may go on writing it; never opened through a symbolic link
+                       // or junction named by the path
   kCreateNew,          // a new file, write only: fails when anything, even a dangling
                        // link, has the name; readable by the owner alone until
                        // copy_permissions_of gives it its final permissions
@@ -76,7 +77,9 @@ bool remove_file(const std::string& path);
 
 // What a path names, looking at the last component itself: a link (symbolic
 // link, junction or other reparse point) is reported as such, never followed.
-enum class EntryKind { kMissing, kFile, kDirectory, kLink, kOther };
+// kSpecial: a named pipe, socket or device, which holds no bytes to keep;
+// kOther: the system could not tell (no access, a path too long).
+enum class EntryKind { kMissing, kFile, kDirectory, kLink, kSpecial, kOther };
 EntryKind entry_kind(const std::string& path);
 
 // The path of the file that `path` finally names: `path` itself when it is no

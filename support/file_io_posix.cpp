@@ -230,7 +230,7 @@ EntryKind entry_kind(const std::string& path) {
   if (S_ISLNK(st.st_mode)) return EntryKind::kLink;
   if (S_ISDIR(st.st_mode)) return EntryKind::kDirectory;
   if (S_ISREG(st.st_mode)) return EntryKind::kFile;
-  return EntryKind::kOther;
+  return EntryKind::kSpecial;
 }
 
 bool link_target(const std::string& path, std::string& target) {

@@ -49,6 +49,7 @@ File File::open(const std::string& path, OpenMode mode) {
       access = GENERIC_READ | GENERIC_WRITE;
       break;
     case OpenMode::kReadFileNoFollow:
+      share = FILE_SHARE_READ | FILE_SHARE_WRITE;
       break;
     case OpenMode::kCreateNew:
       // Fails when anything, a link included, has the name already.

@@ -187,13 +187,14 @@ TEST_F(Writer, FailuresKeepTheOldArchiveAndLeaveNoTemporary) {
     long nth;
   };
   // The profile holds one file of two copy blocks, so the archive takes
-  // several writes; n counts calls from the start of the pack.
+  // several writes; n counts calls from the start of the pack. Closes: the
+  // file, the old archive (read for the records to keep), the new archive.
   const Case cases[] = {
       {"archive cannot be created", IoFault::kOpen, 1},
       {"first write", IoFault::kWrite, 1},
       {"a later write", IoFault::kWrite, 3},
       {"flush to the disk", IoFault::kSync, 1},
-      {"closing the archive", IoFault::kClose, 2},
+      {"closing the archive", IoFault::kClose, 3},
       {"rename over the old archive", IoFault::kRename, 1},
   };
   const std::string root = path("h\\profile");

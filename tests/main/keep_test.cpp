@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/reader.h"
+#include "main/profile_record.h"
 #include "tests/main/program_fixture.h"
 #include "tests/test_util/case_name.h"
 
@@ -63,17 +64,6 @@ namespace {
 
 constexpr char kKeptWork[] = "work (unsaved 2026-12-10 14.05).ilhome";
 
-// Files below a directory, each with its bytes, by relative name.
-std::vector<std::pair<std::string, std::string>> tree_of(const fs::path& root) {
-  std::vector<std::pair<std::string, std::string>> files;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    if (!item.is_regular_file()) continue;
-    files.emplace_back(fs::relative(item.path(), root).generic_string(), read_bytes(item.path()));
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 class KeepTest : public ProgramTest {
  protected:
   void SetUp() override {
@@ -91,7 +81,7 @@ class KeepTest : public ProgramTest {
     EXPECT_EQ(dekompres((check / "profile").string(), arch(name).string(),
                         [](const std::string&, long long) { return 0; }),
               1);
-    return tree_of(check / "profile");
+    return files_below(check / "profile");
   }
   std::string keptText(const std::string& archive, const std::string& kept) const {
     return "The last session with " + archive + " was never saved.\n\nIt has been kept as " + kept +
@@ -128,7 +118,7 @@ TEST_F(KeepTest, SessionThatWasNeverSavedIsKeptBeforeTheUnpack) {
     ASSERT_EQ(run("ekstrak"), kExitDone);
     ASSERT_EQ(marker(), c.archive);
     changeProfile();
-    const auto session = tree_of(profile());
+    const auto session = files_below(profile());
 
     bool chooser_opened = false;
     bool box_before_chooser = false;
@@ -185,6 +175,8 @@ TEST_F(KeepTest, NothingIsKeptWithoutAnUnsavedSession) {
     if (c.marker != nullptr) write_bytes(arch(kMarkerName), c.marker);
     if (c.profile_dir) fs::create_directories(profile() / "empty" / "below");
     if (c.profile_file) write_bytes(profile() / "a.txt", "session");
+    // A pack saved it: the unpack replaces it without keeping or moving it.
+    write_bytes(root_ / "home" / kProfileRecordName, "saved");
     face_->message_boxes.clear();
     EXPECT_EQ(run("ekstrak"), kExitDone);
     EXPECT_TRUE(keptArchives().empty());
@@ -213,7 +205,7 @@ TEST_P(KeepFailures, StopTheStart) {
   write_bytes(arch(kDefaultArchive), stored);
   write_bytes(arch(kMarkerName), kDefaultArchive);
   changeProfile();
-  const auto session = tree_of(profile());
+  const auto session = files_below(profile());
   if (c.write_fault > 0) io_fail_nth(IoFault::kWrite, c.write_fault);
   io_limit_file_size(c.file_limit);
   EXPECT_EQ(run("ekstrak"), kExitNoProfile);
@@ -222,7 +214,7 @@ TEST_P(KeepFailures, StopTheStart) {
                      (fs::path(arch_) / "default (unsaved 2026-12-10 14.05).ilhome").string();
   if (*c.reason != '\0') text += std::string("\n\n") + c.reason;
   EXPECT_EQ(face_->message_boxes, (std::vector<tk::test::MessageBoxShown>{{text, "Error", 0}}));
-  EXPECT_EQ(tree_of(profile()), session);
+  EXPECT_EQ(files_below(profile()), session);
   EXPECT_EQ(marker(), kDefaultArchive);
   EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
   // Nothing but the archive, the marker and the lock.
@@ -248,7 +240,7 @@ TEST_F(KeepTest, FileOfTheSameNameIsNeverReplaced) {
   write_bytes(arch(kMarkerName), "work.ilhome");
   write_bytes(arch(kKeptWork), "kept before");
   changeProfile();
-  const auto session = tree_of(profile());
+  const auto session = files_below(profile());
   startWith("work");
   EXPECT_EQ(run("ekstrak"), kExitDone);
   const std::string second = "work (unsaved 2026-12-10 14.05) 2.ilhome";

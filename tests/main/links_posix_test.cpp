@@ -1,11 +1,180 @@
 // POSIX side of the burn tests: symbolic links below the home directory are
 // never written through and never followed, and names that only POSIX file
-// systems allow are burned whole.
+// systems allow are burned whole. Also the links, pipes and sockets that a
+// profile or the archive directory may hold, for the unpack and the pack.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+
+#include "support/display_path.h"
+#include "support/text.h"
 #include "tests/main/program_fixture.h"
+#include "tests/test_util/case_name.h"
 
 namespace {
+
+// A socket at `path`, left there when the descriptor is closed. It is bound
+// under a short name first (a socket's path has a small limit) and then
+// moved into place (the scratch directory lies in the temporary directory).
+bool make_socket(const fs::path& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string name =
+      (fs::temp_directory_path() / ("ilhome-sock-" + std::to_string(::getpid()))).string();
+  if (name.size() >= sizeof address.sun_path) {
+    ::close(fd);
+    return false;
+  }
+  std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
+  ::unlink(name.c_str());
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return bound && ::rename(name.c_str(), path.c_str()) == 0;
+}
+
+// The one "Error" box of a failed unpack or pack of the archive v.ilhome.
+std::vector<tk::test::MessageBoxShown> only_error(const std::string& first_line,
+                                                  const std::string& home,
+                                                  const std::string& archive_dir) {
+  return {{first_line + "\n\nProfile dir = " + home +
+               "\nProfile file = " + display_path(join_path(archive_dir, "v.ilhome")),
+           "Error", 0}};
+}
+
+struct UnusableArchive {
+  const char* what;
+  // Puts something at `archive` that exists but is no readable file.
+  bool (*make)(const fs::path& archive, const fs::path& root);
+};
+
+void PrintTo(const UnusableArchive& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class UnusableArchives : public ProgramTest,
+                         public ::testing::WithParamInterface<UnusableArchive> {};
+
+// Only a name that is not there at all starts a new profile: anything else
+// that cannot be read as a file is a failure, so no empty profile is set up
+// that the next pack would put in place of the real archive.
+TEST_P(UnusableArchives, AreAnUnpackFailureAndNeverANewProfile) {
+  const UnusableArchive& r = GetParam();
+  // Picked by its name in the chooser, which lists only files.
+  ASSERT_TRUE(r.make(arch("v.ilhome"), root_)) << r.what;
+  write_bytes(profile() / "left.txt", "left from before");
+  startWith("v");
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
+  EXPECT_EQ(face_->message_boxes, only_error("Failed to set up profile.", home_, arch_));
+  EXPECT_FALSE(markerExists());
+  // So the next pack saves nothing anywhere.
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_FALSE(fs::exists(root_ / "stick" / "real.ilhome"));
+  EXPECT_TRUE(fs::is_symlink(arch("v.ilhome")) || fs::exists(arch("v.ilhome")));
+  EXPECT_EQ(read_bytes(profile() / "left.txt"), "left from before");
+}
+
+const UnusableArchive kUnusableArchives[] = {
+    {"a link to a stick that is not mounted",
+     [](const fs::path& a, const fs::path& root) {
+       return symlink((root / "stick" / "real.ilhome").c_str(), a.c_str()) == 0;
+     }},
+    {"a link to a directory",
+     [](const fs::path& a, const fs::path& root) {
+       fs::create_directories(root / "stick");
+       return symlink((root / "stick").c_str(), a.c_str()) == 0;
+     }},
+    {"a link that points at itself",
+     [](const fs::path& a, const fs::path&) { return symlink(a.c_str(), a.c_str()) == 0; }},
+    {"a directory", [](const fs::path& a, const fs::path&) { return fs::create_directories(a); }},
+    {"a named pipe",
+     [](const fs::path& a, const fs::path&) { return mkfifo(a.c_str(), 0600) == 0; }},
+};
+INSTANTIATE_TEST_SUITE_P(Kinds, UnusableArchives, ::testing::ValuesIn(kUnusableArchives),
+                         test_util::NameByWhat());
+
+// A link to an archive that is there is unpacked as that archive.
+TEST_F(ProgramTest, ArchiveLinkToAFileIsUnpacked) {
+  write_bytes(root_ / "stick" / "real.ilhome", make_archive({{"a.txt", "a"}}));
+  ASSERT_EQ(symlink((root_ / "stick" / "real.ilhome").c_str(), arch(kDefaultArchive).c_str()), 0);
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(read_bytes(profile() / "a.txt"), "a");
+  EXPECT_EQ(marker(), kDefaultArchive);
+}
+
+// The pack makes no new file through a link, wherever it points.
+TEST_F(ProgramTest, PackThroughALinkWhoseTargetIsMissingFails) {
+  write_bytes(profile() / "a.txt", "a");
+  fs::create_directories(root_ / "outside");
+  ASSERT_EQ(symlink((root_ / "outside" / "new.ilhome").c_str(), arch("v.ilhome").c_str()), 0);
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(face_->message_boxes, only_error("Failed to save profile.", home_, arch_));
+  EXPECT_FALSE(fs::exists(root_ / "outside" / "new.ilhome"));
+  EXPECT_TRUE(fs::is_empty(root_ / "outside"));
+  EXPECT_EQ(marker(), "v.ilhome");
+  std::vector<std::string> names;
+  for (const auto& item : fs::directory_iterator(root_ / "arch")) {
+    names.push_back(item.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{kMarkerName, kLockName, "v.ilhome"}));
+}
+
+struct NonFile {
+  const char* what;
+  // Makes the entry `name` in the profile; `outside` holds a file of its own.
+  bool (*make)(const fs::path& profile, const fs::path& outside);
+};
+
+void PrintTo(const NonFile& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class NonFiles : public ProgramTest, public ::testing::WithParamInterface<NonFile> {};
+
+// Links, pipes and sockets hold no data of the profile: they are neither
+// stored, nor followed, nor named in the warning about unreadable files.
+TEST_P(NonFiles, AreNotPackedAndNotWarnedAbout) {
+  const NonFile& r = GetParam();
+  const fs::path outside = root_ / "outside";
+  write_bytes(outside / "secret.txt", "not of the profile");
+  write_bytes(outside / "dir" / "inner.txt", "not of the profile either");
+  write_bytes(profile() / "a.txt", "a");
+  write_bytes(profile() / "sub" / "b.txt", "b");
+  ASSERT_TRUE(r.make(profile(), outside)) << r.what;
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(read_bytes(arch("v.ilhome")), make_archive({{"a.txt", "a"}, {"sub/b.txt", "b"}}));
+  EXPECT_FALSE(markerExists());
+  EXPECT_EQ(read_bytes(outside / "secret.txt"), "not of the profile");
+}
+
+const NonFile kNonFiles[] = {
+    {"the lock link a browser leaves after a clean exit",
+     [](const fs::path& p, const fs::path&) {
+       return symlink("127.0.0.1:+4242", (p / "lock").c_str()) == 0;
+     }},
+    {"a link to a file outside the profile",
+     [](const fs::path& p, const fs::path& o) {
+       return symlink((o / "secret.txt").c_str(), (p / "sub" / "c.txt").c_str()) == 0;
+     }},
+    {"a link to a file inside the profile",
+     [](const fs::path& p, const fs::path&) {
+       return symlink("a.txt", (p / "z.txt").c_str()) == 0;
+     }},
+    {"a link to a directory outside",
+     [](const fs::path& p, const fs::path& o) {
+       return symlink((o / "dir").c_str(), (p / "dir").c_str()) == 0;
+     }},
+    {"a named pipe",
+     [](const fs::path& p, const fs::path&) { return mkfifo((p / "pipe").c_str(), 0600) == 0; }},
+    {"a socket", [](const fs::path& p, const fs::path&) { return make_socket(p / "sock"); }},
+};
+INSTANTIATE_TEST_SUITE_P(Kinds, NonFiles, ::testing::ValuesIn(kNonFiles), test_util::NameByWhat());
 
 TEST_F(ProgramTest, BurnNeverWritesThroughLinks) {
   const fs::path outside = root_ / "outside";

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <thread>
 
 #include "support/display_path.h"
@@ -120,8 +121,9 @@ TEST_F(ProgramTest, ArchiveKeepsItsPermissionBits) {
 
 TEST_F(ProgramTest, WarningNamesTenUnreadableFilesAndCountsTheRest) {
   // f10 is a file no one may read, which holds only when the tests do not
-  // run as root; f11 to f21 are named pipes, which hold no bytes the pack
-  // can read for anyone. Every other one has an earlier copy.
+  // run as root; f11 to f21 are files of 4 GiB, more than a record holds,
+  // which no one can store (sparse, so they cost no disk). Every other one
+  // has an earlier copy.
   const bool root_reads_all = geteuid() == 0;
   write_bytes(profile() / "f10", "new f10");
   ASSERT_EQ(chmod((profile() / "f10").c_str(), 0), 0);
@@ -131,7 +133,10 @@ TEST_F(ProgramTest, WarningNamesTenUnreadableFilesAndCountsTheRest) {
   for (int i = 10; i < 22; ++i) {
     const std::string name = "f" + std::to_string(i);
     if (i > 10) {
-      ASSERT_EQ(mkfifo((profile() / name).c_str(), 0600), 0) << name;
+      write_bytes(profile() / name, "");
+      std::error_code error;
+      fs::resize_file(profile() / name, 0x100000000ULL, error);
+      if (error) GTEST_SKIP() << "no sparse 4 GiB file here: " << error.message();
     }
     const bool has_copy = i % 2 == 0;
     if (has_copy) old_records.emplace_back(name, "saved " + name);
@@ -157,6 +162,63 @@ TEST_F(ProgramTest, WarningNamesTenUnreadableFilesAndCountsTheRest) {
                      "files, that copy was kept.",
                  "Warning", 0}}));
   EXPECT_EQ(read_bytes(arch("v.ilhome")), make_archive(expected));
+  EXPECT_FALSE(markerExists());
+}
+
+// Makes below `base` directories of 200-byte names, each inside the one
+// before, until the whole path passes the system's limit, made relative to
+// each other (no call takes the whole path), and a file in the last one.
+// Returns the path below `base` with slashes, and in `first_unlisted` the
+// first directory whose whole path passes the limit, with a slash.
+std::string make_too_deep(const fs::path& base, const std::string& file_bytes,
+                          std::string& first_unlisted) {
+  std::string relative;
+  int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
+  for (char c = 'a'; fd >= 0 && base.string().size() + relative.size() < PATH_MAX + 200; ++c) {
+    const std::string name(200, c);
+    relative += name + "/";
+    if (first_unlisted.empty() && base.string().size() + relative.size() >= PATH_MAX) {
+      first_unlisted = relative;
+    }
+    const int next = ::mkdirat(fd, name.c_str(), 0777) == 0
+                         ? ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY)
+                         : -1;
+    ::close(fd);
+    fd = next;
+  }
+  if (fd < 0) return "";
+  const int file = ::openat(fd, "f.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ::close(fd);
+  if (file < 0) return "";
+  const bool written = ::write(file, file_bytes.data(), file_bytes.size()) ==
+                       static_cast<ssize_t>(file_bytes.size());
+  ::close(file);
+  return written ? relative + "f.txt" : "";
+}
+
+// A directory the pack cannot list (here: its path passes the system's
+// limit, which holds for root as well) is handled as an unreadable file:
+// the warning names it and the records the old archive holds under it stay.
+TEST_F(ProgramTest, DirectoryThatCannotBeListedKeepsItsRecordsAndIsNamed) {
+  write_bytes(profile() / "a.txt", "new a");
+  fs::create_directories(profile() / "deep");
+  std::string unlisted;
+  const std::string deep = make_too_deep(profile() / "deep", "new f", unlisted);
+  ASSERT_FALSE(deep.empty());
+  write_bytes(
+      arch("v.ilhome"),
+      make_archive({{"a.txt", "old a"}, {"deep/" + deep, "old f"}, {"gone.txt", "deleted since"}}));
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(
+      face_->message_boxes,
+      (std::vector<test::MessageBoxShown>{
+          {"Some files of the profile could not be read and were not saved:\n\ndeep/" + unlisted +
+               "\n\nWhere the profile file held an earlier copy of one of these files, "
+               "that copy was kept.",
+           "Warning", 0}}));
+  EXPECT_EQ(read_bytes(arch("v.ilhome")),
+            make_archive({{"a.txt", "new a"}, {"deep/" + deep, "old f"}}));
   EXPECT_FALSE(markerExists());
 }
 

@@ -57,6 +57,7 @@ TEST_F(ProgramTest, MessagesShowPathsWithTheSystemsSeparator) {
     const char* verb;
     std::function<void()> prepare;
     std::function<std::string()> text;
+    int exit_code;
   };
   const Row rows[] = {
       {"unpack", "ekstrak",
@@ -67,7 +68,8 @@ TEST_F(ProgramTest, MessagesShowPathsWithTheSystemsSeparator) {
        [this] {
          return "Failed to set up profile.\n\nProfile dir = " + home_ +
                 "\nProfile file = " + native(fs::path(arch_) / kDefaultArchive);
-       }},
+       },
+       kExitNoProfile},
       {"pack", "arsip",
        [this] {
          write_bytes(profile() / "a.txt", "a");
@@ -76,12 +78,13 @@ TEST_F(ProgramTest, MessagesShowPathsWithTheSystemsSeparator) {
        [this] {
          return "Failed to save profile.\n\nProfile dir = " + home_ +
                 "\nProfile file = " + native(fs::path(arch_) / "missing" / "work.ilhome");
-       }},
+       },
+       kExitDone},
   };
   for (const Row& r : rows) {
     fresh();
     r.prepare();
-    EXPECT_EQ(run(r.verb), kExitDone) << r.what;
+    EXPECT_EQ(run(r.verb), r.exit_code) << r.what;
     io_clear_faults();
     ASSERT_EQ(face_->message_boxes.size(), 1u) << r.what;
     EXPECT_EQ(face_->message_boxes[0].text, r.text()) << r.what;

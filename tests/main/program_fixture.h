@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -74,6 +75,17 @@ inline void write_bytes(const fs::path& path, const std::string& bytes) {
 }
 
 using test_util::make_archive;
+
+// Files below a directory, each with its bytes, by relative name.
+inline std::vector<std::pair<std::string, std::string>> files_below(const fs::path& root) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    if (!item.is_regular_file()) continue;
+    files.emplace_back(fs::relative(item.path(), root).generic_string(), read_bytes(item.path()));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
 inline bool all_zero(const std::string& bytes) {
   return bytes.find_first_not_of('\0') == std::string::npos;

@@ -263,7 +263,7 @@ TEST_F(ProgramTest, StatusWindowIsSeenOnlyWithItsRunsCaption) {
     }
   };
   io_fail_nth(IoFault::kOpen, 1);  // the marker
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
   EXPECT_EQ(captions_under_boxes, (std::vector<std::string>{"Preparing your dinner..."}));
 }

@@ -58,6 +58,8 @@ struct UnpackFailure {
   long nth;
   bool cannot_write_marker;
   bool cannot_unpack;
+  // An archive that cannot be read at all sets up no profile.
+  int exit_code;
 };
 
 void PrintTo(const UnpackFailure& row, std::ostream* out) { *out << '"' << row.what << '"'; }
@@ -68,7 +70,7 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
   const UnpackFailure& r = GetParam();
   write_bytes(arch(kDefaultArchive), settings_and_mail_archive());
   io_fail_nth(r.fault, r.nth);
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), r.exit_code);
   io_clear_faults();
   std::vector<test::MessageBoxShown> want;
   if (r.cannot_write_marker) {
@@ -89,11 +91,14 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
 }
 
 // The run opens the marker first, then the archive; it writes the two
-// files, then the name into the marker.
+// files, the record of the swap before and after it, then the name into the
+// marker.
 const UnpackFailure kUnpackFailures[] = {
-    {"marker cannot be created", IoFault::kOpen, 1, true, false},
-    {"marker cut short", IoFault::kWrite, 3, true, false},
-    {"archive cannot be opened", IoFault::kOpen, 2, false, true},
+    // A marker that cannot be written means a session that can never be
+    // saved: no browser is to start on it.
+    {"marker cannot be created", IoFault::kOpen, 1, true, false, kExitNoProfile},
+    {"marker cut short", IoFault::kWrite, 5, true, false, kExitNoProfile},
+    {"archive cannot be opened", IoFault::kOpen, 2, false, true, kExitNoProfile},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, UnpackFailures, ::testing::ValuesIn(kUnpackFailures),
                          test_util::NameByWhat());
@@ -105,7 +110,7 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   write_bytes(arch(kMarkerName), "old.ilhome");
   write_bytes(arch(kDefaultArchive), settings_and_mail_archive());
   io_fail_nth(IoFault::kOpen, 1);  // the marker
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
   ASSERT_EQ(face_->message_boxes.size(), 1u);
   EXPECT_EQ(face_->message_boxes[0].text,
@@ -142,7 +147,7 @@ TEST_P(UnfinishedUnpacks, NeverLeadToAPack) {
   write_bytes(arch(kDefaultArchive), archive);
   write_bytes(arch(kMarkerName), "default.ilhome");  // left by an older unpack
   if (r.nth > 0) io_fail_nth(r.fault, r.nth);
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
   EXPECT_EQ(face_->message_boxes,
             (std::vector<test::MessageBoxShown>{
@@ -176,15 +181,47 @@ const UnfinishedUnpack kUnfinishedUnpacks[] = {
 INSTANTIATE_TEST_SUITE_P(Causes, UnfinishedUnpacks, ::testing::ValuesIn(kUnfinishedUnpacks),
                          test_util::NameByWhat());
 
-// Records refused for their names are no failure: the unpack is complete and
-// the marker names the archive.
-TEST_F(ProgramTest, RefusedNamesLeaveTheUnpackComplete) {
-  write_bytes(arch(kDefaultArchive),
-              make_archive({{"../evil", "x"}, {std::string(300, 'n'), "y"}, {"ok.txt", "ok"}}));
+// Records refused as unsafe are no failure: the unpack is complete and the
+// marker names the archive. Records this computer cannot hold (a component
+// or a whole path too long under this home) are no failure either: a
+// warning names them, and the next pack keeps them as they were stored, so
+// that a computer that can hold them gets them back. Unsafe ones are
+// neither named nor kept.
+TEST_F(ProgramTest, RecordsThisComputerCannotHoldAreNamedAndKeptByTheNextPack) {
+  std::vector<std::pair<std::string, std::string>> records = {{"../evil", "x"}};
+  std::vector<std::pair<std::string, std::string>> kept;
+  // Eleven names with a component one byte longer than any system allows.
+  for (char c = 'a'; c <= 'k'; ++c) kept.emplace_back(std::string(256, c), std::string(1, c));
+  // Components that each fit, on a path longer than any system allows.
+  std::string deep;
+  for (int i = 0; i < 140; ++i) deep += std::string(250, 'd') + "/";
+  kept.emplace_back(deep + "f.txt", "deep");
+  records.insert(records.end(), kept.begin(), kept.end());
+  records.emplace_back("ok.txt", "ok");
+  write_bytes(arch(kDefaultArchive), make_archive(records));
+
   EXPECT_EQ(run("ekstrak"), kExitDone);
-  EXPECT_TRUE(face_->message_boxes.empty());
+  std::string names;
+  for (std::size_t i = 0; i < 10; ++i) names += "\n" + kept[i].first;
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<test::MessageBoxShown>{
+                {"Some files of the profile cannot be put on this computer:\n" + names +
+                     "\nand 2 more\n\nThey stay in the profile file and are kept when the "
+                     "profile is saved again.",
+                 "Warning", 0}}));
   EXPECT_EQ(marker(), "default.ilhome");
   EXPECT_EQ(read_bytes(profile() / "ok.txt"), "ok");
+  EXPECT_FALSE(fs::exists(root_ / "evil"));
+
+  write_bytes(profile() / "new.txt", "new");
+  face_->message_boxes.clear();
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  std::vector<std::pair<std::string, std::string>> expected = {{"new.txt", "new"},
+                                                               {"ok.txt", "ok"}};
+  expected.insert(expected.end(), kept.begin(), kept.end());
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), make_archive(expected));
+  EXPECT_FALSE(markerExists());
 }
 
 // The archive's size is taken with all its bits: one of exactly 4 GiB is
@@ -195,7 +232,7 @@ TEST_F(ProgramTest, ArchiveOfAMultipleOf4GiBIsNotTakenAsEmpty) {
   fs::resize_file(arch(kDefaultArchive), 0x100000000ULL, error);
   if (error) GTEST_SKIP() << "no sparse 4 GiB file here: " << error.message();
   write_bytes(profile() / "small.txt", "s");
-  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   EXPECT_EQ(program().archive_size, 0x100000000LL);
   ASSERT_EQ(face_->message_boxes.size(), 1u);  // all zero bytes: not an archive
   EXPECT_FALSE(markerExists());
@@ -541,8 +578,9 @@ TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
             (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
                                                      ".\n\nTry again when it has finished.",
                                                  "Error", 0}}));
-  // Polled until 30 seconds had gone by.
+  // Polled until 30 seconds had gone by, saying so.
   EXPECT_EQ(g_process.sleeps, std::vector<unsigned long>(5, kLockPollMs));
+  EXPECT_EQ(texts(ids().action), std::vector<std::string>{kActionWaiting});
   EXPECT_FALSE(g_process.status_shown_at_exit);
   EXPECT_FALSE(fs::exists(profile() / "u.txt"));
   EXPECT_FALSE(fs::exists(arch("v.ilhome")));

@@ -1,0 +1,135 @@
+// The swap of a freshly unpacked profile for the old one, and the record
+// that tells the next start what became of each.
+#include "main/swap.h"
+
+#include <cstdio>
+
+#include "main/keep.h"
+#include "main/profile_record.h"
+#include "main/state.h"
+#include "support/dir_identity.h"
+#include "support/dir_tree.h"
+#include "support/display_path.h"
+#include "support/file_io.h"
+#include "support/text.h"
+#include "toolkit/toolkit.h"
+
+namespace {
+
+// Bounds the search for a free name, as for a kept session's archive.
+constexpr int kMaxAsideCounter = 1000;
+
+// Whether the archive is, through links, a file inside the profile
+// directory: the old profile then holds the archive being unpacked and must
+// never be removed with it.
+bool archive_lies_in_profile(const std::string& archive) {
+  std::string target;
+  if (!link_target(archive, target)) return true;  // cannot tell: the careful answer
+  const std::size_t cut = target.find_last_of("\\/");
+  if (cut == std::string::npos) return false;
+  return directory_within(target.substr(0, cut == 0 ? 1 : cut), profile_dir());
+}
+
+// Moves `from` (the old profile, or what may be one) aside under a free name
+// and says where; false when no name could be given to it.
+bool move_aside(const std::string& from, std::string& moved_to) {
+  const LocalTime when = program_hooks().now();
+  for (int counter = 1; counter <= kMaxAsideCounter; ++counter) {
+    const std::string candidate = beside_profile(aside_name(when, counter));
+    if (entry_kind(candidate) != EntryKind::kMissing) continue;
+    if (!rename_no_replace(from, candidate)) return false;
+    moved_to = candidate;
+    return true;
+  }
+  return false;
+}
+
+void show_moved_aside(const std::string& moved_to) {
+  tk::messageBox(
+      "The profile in " + display_path(profile_dir()) +
+          " was not saved by any pack, so it was not replaced.\n\nIt has been moved to " +
+          display_path(moved_to) + ". It stays on this computer until a burn wipes it.",
+      "Warning", 0);
+}
+
+// Whether the old profile may go without being kept: a pack saved it or a
+// burn wiped it, or it holds no file at all.
+bool old_profile_is_expendable(const std::string& archive) {
+  const std::string profile = profile_dir();
+  if (entry_kind(profile) != EntryKind::kDirectory) return false;
+  if (!holds_a_file(profile)) return true;
+  return profile_is_expendable(read_profile_record()) && !archive_lies_in_profile(archive);
+}
+
+}  // namespace
+
+std::string aside_name(const LocalTime& when, int counter) {
+  // Minutes with a dot: Windows refuses the colon.
+  char name[80];
+  std::snprintf(name, sizeof name, "profile (not saved, moved aside %04d-%02d-%02d %02d.%02d)",
+                when.year, when.month, when.day, when.hour, when.minute);
+  std::string text = name;
+  if (counter > 1) text += " " + std::to_string(counter);
+  return text;
+}
+
+bool clear_unpack_leftovers(const std::string& archive) {
+  const std::string staging = beside_profile(kStagingName);
+  if (entry_kind(staging) != EntryKind::kMissing) {
+    // While the record says a swap was under way, the staging directory may
+    // hold the old profile already: it is kept, never removed.
+    std::string moved_to;
+    if (read_profile_record() == ProfileRecord::kSwapping || archive_lies_in_profile(archive)) {
+      if (move_aside(staging, moved_to)) show_moved_aside(moved_to);
+    } else {
+      remove_tree(staging);
+    }
+  }
+  // Only a profile that was saved or wiped is ever given this name.
+  const std::string replaced = beside_profile(kReplacedName);
+  if (entry_kind(replaced) != EntryKind::kMissing) remove_tree(replaced);
+  return entry_kind(staging) == EntryKind::kMissing;
+}
+
+bool swap_in_profile(const std::string& archive) {
+  const std::string staging = beside_profile(kStagingName);
+  const std::string profile = profile_dir();
+  const EntryKind old_kind = entry_kind(profile);
+  const bool expendable = old_profile_is_expendable(archive);
+  // Said first, and on the disk, before either directory changes: a start
+  // after a kill then keeps whatever may hold the old profile.
+  if (!write_profile_record(ProfileRecord::kSwapping)) return false;
+
+  std::string moved_to;
+  bool settled = true;
+  if (old_kind == EntryKind::kMissing) {
+    if (!rename_no_replace(staging, profile)) return false;
+  } else {
+    const std::string replaced = beside_profile(kReplacedName);
+    const Exchange exchange = old_kind == EntryKind::kDirectory
+                                  ? exchange_directories(staging, profile)
+                                  : Exchange::kUnsupported;
+    if (exchange == Exchange::kFailed) return false;
+    if (exchange == Exchange::kDone) {
+      // The old profile now has the staging name; it gets its own.
+      // When it cannot, the record goes on saying that a swap was under
+      // way, and the next start moves it aside rather than clear it away.
+      settled = expendable ? rename_no_replace(staging, replaced) : move_aside(staging, moved_to);
+    } else {
+      // Two renames: a start after a kill between them finds no profile
+      // directory, and the new one under the staging name, which it keeps.
+      const bool away =
+          expendable ? rename_no_replace(profile, replaced) : move_aside(profile, moved_to);
+      if (!away) return false;
+      if (!rename_no_replace(staging, profile)) {
+        rename_no_replace(expendable ? replaced : moved_to, profile);
+        return false;
+      }
+    }
+  }
+  make_directory_private(profile);
+  if (settled) write_profile_record(ProfileRecord::kUnsaved);
+  if (expendable) remove_tree(beside_profile(kReplacedName));
+  if (!moved_to.empty()) show_moved_aside(moved_to);
+  return true;
+}
