@@ -129,21 +129,30 @@ TEST_F(ProgramTest, DamagedArchiveNeverReplacesAKeptCopy) {
 }
 
 // When the archive cannot be renamed, the user is told that the next pack
-// replaces it; the unpack itself is complete.
+// replaces it; the unpack itself is complete. Its rename is the run's last:
+// the renames before it put the new profile in place.
 TEST_F(ProgramTest, DamagedArchiveThatCannotBeRenamedIsSaidSo) {
   const std::string stored = damaged_archive(twelve_files(), {0});
-  write_bytes(arch(kDefaultArchive), stored);
-  io_fail_nth(IoFault::kRename, 1);
-  EXPECT_EQ(run("ekstrak"), kExitDone);
-  io_clear_faults();
-  EXPECT_EQ(face_->message_boxes,
-            (std::vector<tk::test::MessageBoxShown>{
-                {warning_text({"f10.txt"},
-                              "The damaged profile file could not be kept aside: the next save "
-                              "replaces it."),
-                 "Warning", 0}}));
-  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
-  EXPECT_EQ(marker(), kDefaultArchive);
+  const std::vector<tk::test::MessageBoxShown> expected = {
+      {warning_text({"f10.txt"},
+                    "The damaged profile file could not be kept aside: the next save replaces it."),
+       "Warning", 0}};
+  bool said = false;
+  for (long nth = 1; nth <= 8 && !said; ++nth) {
+    fresh();
+    write_bytes(arch(kDefaultArchive), stored);
+    io_fail_nth(IoFault::kRename, nth);
+    const int exit_code = run("ekstrak");
+    io_clear_faults();
+    if (face_->message_boxes.empty() || face_->message_boxes.front().title != "Warning") continue;
+    said = true;
+    EXPECT_EQ(exit_code, kExitDone);
+    EXPECT_EQ(face_->message_boxes, expected);
+    EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
+    EXPECT_EQ(marker(), kDefaultArchive);
+    EXPECT_EQ(read_bytes(profile() / "f11.txt"), "content of file 1");
+  }
+  EXPECT_TRUE(said);
 }
 
 // An archive written before records carried checksums is not checked: a
