@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/archive_input.h"
@@ -134,6 +136,8 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
   // Everything that keeps the profile directory from holding the archive's
   // whole profile makes the unpack incomplete; the run goes on where it can.
   bool whole = true;
+  // The names written so far, by their hashes.
+  std::unordered_set<std::size_t> names_written;
 
   RecordHeader header;
   for (;;) {
@@ -156,9 +160,19 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
     CreateResult created = CreateResult::kRefused;
     NameFit fit = stored_name_fit(stored_name);
     if (fit == NameFit::kFits) {
-      created = tree.create_file(prefix + replace_all(stored_name, "/", "\\"), target);
+      const std::string relative = prefix + replace_all(stored_name, "/", "\\");
+      const std::size_t hash = std::hash<std::string>{}(stored_name);
+      created = tree.create_file(relative, target);
+      // A name stored twice is written twice, the later record last; a name
+      // that this system takes for an earlier record's file is not.
+      if (created == CreateResult::kTaken && names_written.count(hash) != 0) {
+        created = tree.create_file(relative, target, true);
+      }
+      if (created == CreateResult::kOpened) names_written.insert(hash);
       if (created == CreateResult::kFailed) whole = false;
-      if (created == CreateResult::kTooLong) fit = NameFit::kNotHere;
+      if (created == CreateResult::kTooLong || created == CreateResult::kTaken) {
+        fit = NameFit::kNotHere;
+      }
     }
     // Not a failure either: the record stays in the archive, and the next
     // pack keeps it there.

@@ -18,6 +18,7 @@
 #include "archive/exclusions.h"
 #include "archive/format.h"
 #include "archive/reader.h"
+#include "support/dir_identity.h"
 #include "support/fs.h"
 #include "support/path_list.h"
 #include "support/text.h"
@@ -33,15 +34,18 @@ std::vector<unsigned char>& copy_block() {
   return block;
 }
 
-// Reads the whole input; false on a read failure or when it cannot fit a record.
-bool read_whole(File& input, std::string& data) {
+enum class WholeRead { kRead, kFailed, kTooLarge };
+
+// Reads the whole input when it holds at most `limit` bytes; a larger one
+// is read no further than one block past the limit.
+WholeRead read_whole(File& input, std::string& data, std::size_t limit) {
   std::vector<unsigned char>& block = copy_block();
   for (;;) {
     const long long got = input.read(block.data(), block.size());
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (data.size() + static_cast<std::uint64_t>(got) > kMaxRecordData) return false;
+    if (got < 0) return WholeRead::kFailed;
+    if (got == 0) return WholeRead::kRead;
     data.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(got));
+    if (data.size() > limit) return WholeRead::kTooLarge;
   }
 }
 
@@ -214,15 +218,23 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
                                  const std::function<long long()>& listed_size) {
   if (is_settings_file(stored_name)) {
     // The settings file is the one file held whole: the base path is
-    // replaced wherever it stands.
+    // replaced wherever it stands. Only up to the bound the reader puts on
+    // it: a larger file of that name (a journal of gigabytes) is stored as
+    // it is, streamed like any other, and so is one whose paths would grow
+    // past the bound, since the reader gives such a record back as stored.
     std::string data;
-    if (!read_whole(input, data)) return archive_state(archive, RecordResult::kInputFailed);
-    const std::string stored = substitute_on_write(data, base_path);
-    if (stored.size() > kMaxRecordData) return archive_state(archive, RecordResult::kInputFailed);
-    write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()),
-                 checksum_update(kChecksumStart, stored.data(), stored.size()));
-    archive.write(stored.data(), stored.size());
-    return archive_state(archive, RecordResult::kStored);
+    const WholeRead read = read_whole(input, data, kMaxSettingsBytes);
+    if (read == WholeRead::kFailed) return archive_state(archive, RecordResult::kInputFailed);
+    if (read == WholeRead::kRead) {
+      std::string stored = substitute_on_write(data, base_path);
+      if (stored.size() > kMaxSettingsBytes) stored.swap(data);
+      write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()),
+                   checksum_update(kChecksumStart, stored.data(), stored.size()));
+      archive.write(stored.data(), stored.size());
+      return archive_state(archive, RecordResult::kStored);
+    }
+    data = std::string();
+    if (!input.seek(0)) return archive_state(archive, RecordResult::kInputFailed);
   }
 
   std::vector<unsigned char>& block = copy_block();
@@ -289,6 +301,12 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
   return archive_state(archive, RecordResult::kStored);
 }
 
+// What follows the last slash of a stored name.
+std::string last_component(const std::string& stored_name) {
+  const std::size_t slash = stored_name.rfind('/');
+  return slash == std::string::npos ? stored_name : stored_name.substr(slash + 1);
+}
+
 // The archive that a pack replaces, as a source of earlier copies: a file
 // the pack cannot read keeps the record this archive holds for it. The
 // record index is read once, at the first need; every length is checked
@@ -332,6 +350,23 @@ class OldArchive {
       if (archive.failed()) return false;
     }
     return true;
+  }
+
+  // Whether a record of another name, whose file the pack handled, names
+  // the same file as `stored_name` by `same`. Only names that end alike,
+  // letter case aside, are tried, or every one when the name may hold a
+  // short name ("~"): this runs for the rare record the pack did not meet.
+  bool shares_file(const std::string& stored_name,
+                   const std::function<bool(const std::string& other)>& same) {
+    load();
+    const std::string leaf = lower_ascii(last_component(stored_name));
+    const bool short_name = stored_name.find('~') != std::string::npos;
+    for (const std::string* other : order_) {
+      if (*other == stored_name || !index_.at(*other).handled) continue;
+      if (!short_name && lower_ascii(last_component(*other)) != leaf) continue;
+      if (same(*other)) return true;
+    }
+    return false;
   }
 
   // Lets the pack replace the file (Windows refuses while it is open).
@@ -595,31 +630,6 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
     writer_clear_file_list();
     return -1;
   }
-  const RecordPlacement placement(root);
-  keeping.keep = [&](const std::string& stored_name) {
-    const std::string path = replace_all(stored_name, "/", "\\");
-    for (const std::string& prefix : keeping.unlisted) {
-      if (path.compare(0, prefix.size(), prefix) == 0) return true;
-    }
-    if (exclusions.match(path)) return false;
-    for (const std::string& prefix : skipped) {
-      if (path.compare(0, prefix.size(), prefix) == 0) return false;
-    }
-    switch (placement.fit(stored_name)) {
-      case NameFit::kUnsafe:
-        return false;
-      case NameFit::kNotHere:
-        // The unpack could not put it here; it stays for a computer that can.
-        return true;
-      case NameFit::kFits:
-        break;
-    }
-    // A file that is there under a name the walk gave otherwise: this system
-    // takes the stored name for another record's (letter case, a short
-    // name), and only one of them could be unpacked. A file simply gone is
-    // gone by the user's will.
-    return entry_kind(join_path(root, path)) == EntryKind::kFile;
-  };
 
   // An archive that is a link (to a file on another drive, say) is replaced
   // where the link points: the link stays, its target gets the new profile.
@@ -643,6 +653,36 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   File file = create_temporary(directory, temporary);
   if (!file.is_open()) return -1;
   OldArchive old(target);
+  const RecordPlacement placement(root);
+  keeping.keep = [&](const std::string& stored_name) {
+    const std::string path = replace_all(stored_name, "/", "\\");
+    for (const std::string& prefix : keeping.unlisted) {
+      if (path.compare(0, prefix.size(), prefix) == 0) return true;
+    }
+    if (exclusions.match(path)) return false;
+    for (const std::string& prefix : skipped) {
+      if (path.compare(0, prefix.size(), prefix) == 0) return false;
+    }
+    switch (placement.fit(stored_name)) {
+      case NameFit::kUnsafe:
+        return false;
+      case NameFit::kNotHere:
+        // The unpack could not put it here; it stays for a computer that can.
+        return true;
+      case NameFit::kFits:
+        break;
+    }
+    // A name this system takes for another record's file (letter case, a
+    // short name): the unpack put only one of them here. A file simply gone
+    // is gone by the user's will; one that the walk met under another
+    // spelling of this very name, with no record of its own, was unpacked
+    // through that spelling and has been stored anew.
+    const std::string full_path = join_path(root, path);
+    if (entry_kind(full_path) != EntryKind::kFile) return false;
+    return old.shares_file(stored_name, [&](const std::string& other) {
+      return same_file(full_path, join_path(root, replace_all(other, "/", "\\")));
+    });
+  };
   WriteCounts counts;
   bool ok = false;
   {

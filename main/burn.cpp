@@ -8,14 +8,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "archive/dirwalk.h"
 #include "main/profile_record.h"
+#include "main/runs.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/dir_identity.h"
+#include "support/display_path.h"
 #include "support/file_io.h"
+#include "support/fs.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
 
@@ -31,24 +35,11 @@ constexpr unsigned long kDisplaySleepMs = 1000;
 
 void (*g_walk_hook)() = nullptr;
 
-// Answers "is this directory the archive directory?" for a run of paths from
-// the same directory without asking the file system each time.
-class ArchiveDirGuard {
- public:
-  bool holds(const std::string& directory) {
-    if (!known_ || directory != last_) {
-      last_ = directory;
-      answer_ = same_directory(directory, archive_dir());
-      known_ = true;
-    }
-    return answer_;
-  }
-
- private:
-  bool known_ = false;
-  std::string last_;
-  bool answer_ = false;
-};
+constexpr char kUnsavedQuestion[] =
+    "The last session was not saved: some of its files may exist nowhere but here.\n\n"
+    "Wipe it anyway?";
+constexpr char kNotWipedHeading[] =
+    "These files and folders could not be wiped and still hold their data:\n";
 
 // The directory part of a path the walk built with join_path; empty for a
 // bare name.
@@ -56,6 +47,100 @@ std::string walked_directory(const std::string& path) {
   std::size_t at = path.find_last_of('\\');
   return at == std::string::npos ? std::string() : path.substr(0, at);
 }
+
+bool has_archive_extension(const std::string& name) {
+  const std::size_t length = sizeof kArchiveExtension - 1;
+  return name.size() >= length &&
+         lower_ascii(name.substr(name.size() - length)) == kArchiveExtension;
+}
+
+// A file an archive link in the archive directory leads to: its directory
+// and its name, letters A-Z folded (a file spared for a name that only
+// differs in case is spared for nothing worse than being kept).
+struct LinkedArchive {
+  std::string directory;
+  std::string name;
+};
+
+void add_link_target(const std::string& link, std::vector<LinkedArchive>& targets) {
+  std::string target;
+  if (!link_target(link, target) || target == link) return;
+  const std::size_t at = target.find_last_of('\\');
+  if (at == std::string::npos) return;
+  targets.push_back({target.substr(0, at), lower_ascii(target.substr(at + 1))});
+}
+
+// The program's own files, which the burn never zeroes even when they lie
+// in the home directory: everything in the archive directory (the archives,
+// the marker, the lock), every archive at any depth below it, and the files
+// that archive links there lead to. Asks the file system once per directory
+// for a run of files from the same one.
+class ArchiveGuard {
+ public:
+  explicit ArchiveGuard(std::vector<LinkedArchive> targets) : targets_(std::move(targets)) {}
+
+  bool spares(const std::string& directory, const std::string& name) {
+    if (!known_ || directory != last_) {
+      last_ = directory;
+      in_archive_dir_ = same_directory(directory, archive_dir());
+      below_known_ = false;
+      known_ = true;
+    }
+    if (in_archive_dir_) return true;
+    if (has_archive_extension(name)) {
+      if (!below_known_) below_archive_dir_ = directory_within(directory, archive_dir());
+      below_known_ = true;
+      if (below_archive_dir_) return true;
+    }
+    if (targets_.empty()) return false;
+    const std::string lowered = lower_ascii(name);
+    for (const LinkedArchive& target : targets_) {
+      if (target.name == lowered && same_directory(directory, target.directory)) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<LinkedArchive> targets_;
+  bool known_ = false;
+  std::string last_;
+  bool in_archive_dir_ = false;
+  bool below_known_ = false;
+  bool below_archive_dir_ = false;
+};
+
+// Where the archive links lead: those in the archive directory, and those
+// the walk met below it.
+std::vector<LinkedArchive> linked_archives(const PathList& walked) {
+  std::vector<LinkedArchive> targets;
+  const Listing listing = list_dir(join_path(archive_dir(), std::string("*") + kArchiveExtension));
+  for (const DirEntry& entry : listing.entries) {
+    if (entry.is_link()) add_link_target(join_path(archive_dir(), entry.name), targets);
+  }
+  PathList::Cursor items(walked);
+  std::string path;
+  bool marked = false;
+  while (items.next(path, marked)) {
+    if (!marked || !has_archive_extension(path)) continue;
+    if (entry_kind(path) == EntryKind::kLink &&
+        directory_within(walked_directory(path), archive_dir())) {
+      add_link_target(path, targets);
+    }
+  }
+  return targets;
+}
+
+// What the burn passed over and names in its Warning: the first names, and
+// how many there were.
+struct PassedOver {
+  std::vector<std::string> first;
+  std::size_t count = 0;
+  void add(const std::string& shown) {
+    if (first.size() < kMaxNamedInWarning) first.push_back(shown);
+    ++count;
+  }
+};
+PassedOver g_passed_over;
 
 // The path below `base` (the walk's own form of the home directory), or
 // nothing when the walk did not build `path` from it.
@@ -93,7 +178,9 @@ void write_zero_blocks(File& file, long long size) {
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
-  program().burn_list.push_back(join_path(directory, entry.name), entry.is_link());
+  // Marked: nothing to overwrite, so never opened.
+  program().burn_list.push_back(join_path(directory, entry.name),
+                                entry.is_link() || entry.is_directory());
   return 0;
 }
 
@@ -120,24 +207,32 @@ void burn_files() {
   ProgramState& p = program();
   if (skosong(p.burn_list) != 0) return;
   const long long n = static_cast<long long>(p.burn_list.size());
-  ArchiveDirGuard archives;
+  ArchiveGuard archives(linked_archives(p.burn_list));
   // Each file is opened relative to the home directory as the walk saw it,
   // so a directory replaced by a link since then leads nowhere.
   const std::string base = walk_base(home_dir());
   RootedOpener opener(opener_root(base));
   PathList::Cursor items(p.burn_list);
   std::string path;
-  bool link = false;
+  bool not_a_file = false;
   std::string relative;
-  for (long long i = 1; i <= n && items.next(path, link); ++i) {
-    // Writing through a link would zero whatever it points to, possibly
-    // outside the home directory.
-    if (link) continue;
-    if (archives.holds(walked_directory(path))) continue;
+  for (long long i = 1; i <= n && items.next(path, not_a_file); ++i) {
+    // A directory, or a link: writing through one would zero whatever it
+    // points to, possibly outside the home directory.
+    if (not_a_file) continue;
+    const std::string directory = walked_directory(path);
+    if (archives.spares(directory, path.substr(directory.empty() ? 0 : directory.size() + 1))) {
+      continue;
+    }
     if (!relative_to(base, path, relative)) continue;
-    // A directory, a read-only, locked, vanished or hard-linked file.
-    File file = opener.open_for_overwrite(relative);
-    if (!file.is_open()) continue;
+    // A read-only, locked, vanished or hard-linked file, or one that is no
+    // data (a pipe, a socket, a device).
+    OverwriteRefusal refusal = OverwriteRefusal::kNone;
+    File file = opener.open_for_overwrite(relative, &refusal);
+    if (!file.is_open()) {
+      if (refusal != OverwriteRefusal::kNoData) g_passed_over.add(burn_display_name(path));
+      continue;
+    }
     const long long size = file.size();
     show_progress(burn_display_name(path), i, n);
     write_zero_blocks(file, size);  // a full disk ends this file, not the run
@@ -150,11 +245,23 @@ void burn_files() {
 void burn_run() {
   ProgramState& p = program();
   show_status(kActionBurn);
+  g_passed_over = PassedOver{};
   // The visitor needs only each name and its kind, which most file systems
   // give with the listing itself: no look at every file's own record.
-  walk_tree(home_dir(), cb_ma, true, EntryDetail::kNameAndKind);
+  const int walked =
+      walk_tree(home_dir(), cb_ma, true, EntryDetail::kNameAndKind,
+                [](const std::string& path) { g_passed_over.add(burn_display_name(path)); });
+  // A home that is missing has nothing to wipe; one that is there but
+  // cannot be listed keeps everything.
+  if (walked == -1 && entry_kind(home_dir()) == EntryKind::kDirectory) {
+    g_passed_over.add(display_path(home_dir()));
+  }
   if (g_walk_hook != nullptr) g_walk_hook();
   burn_files();
+  if (g_passed_over.count > 0) {
+    tk::messageBox(kNotWipedHeading + named_list(g_passed_over.first, g_passed_over.count),
+                   "Warning", 0);
+  }
   // The record was zeroed with the rest; what it says now lets the next
   // unpack replace the wiped profile without keeping it.
   write_profile_record(ProfileRecord::kWiped);
@@ -163,4 +270,28 @@ void burn_run() {
     for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
     hooks.sleep(kDisplaySleepMs);
   }
+}
+
+bool burn_confirmed(bool pack_failed) {
+  std::string name;
+  const Marker marker = read_marker(name);
+  // A marker that names an archive (or tries to) is written by an unpack
+  // and removed by the pack that saved its profile.
+  const bool session_unsaved =
+      pack_failed || marker == Marker::kNamed || (marker == Marker::kRefused && !name.empty());
+  // Or a pack saved the session but not every file of it (the record an
+  // unpack wrote then still says unsaved).
+  if (!session_unsaved && (entry_kind(profile_record_path()) == EntryKind::kMissing ||
+                           read_profile_record() != ProfileRecord::kUnsaved)) {
+    return true;
+  }
+  if (tk::messageBox(kUnsavedQuestion, "Warning", tk::MB_YESNO_ | tk::MB_DEFBUTTON2_) !=
+      tk::IDYES_) {
+    return false;
+  }
+  // The profile about to be wiped is no session to save any more: a marker
+  // left naming its archive would have the next pack replace that archive
+  // with the zeroed files.
+  if (marker != Marker::kAbsent) delete_file(join_path(archive_dir(), kMarkerName));
+  return true;
 }

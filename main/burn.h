@@ -10,6 +10,12 @@
 inline constexpr std::size_t kZeroBlockSize = 4096;
 
 void burn_run();
+// Before a burn: true when it may go ahead. A profile that may hold the only
+// copy of something (its session was never saved: the marker still names
+// an archive, or `pack_failed`; or the last pack left files that no archive
+// holds) is wiped only when the user answers Yes to the "Warning" question,
+// with No the default.
+bool burn_confirmed(bool pack_failed);
 // The walk's visitor: adds each entry of the home directory to the burn list.
 int cb_ma(const std::string& directory, const DirEntry& entry);
 void burn_files();

@@ -91,7 +91,7 @@ int dispatch_verb() {
   const bool complete = !home_dir().empty() && !archive_dir().empty();
   const bool unpack = complete && verb == kVerbUnpack;
   const bool pack = complete && match_nocase(1, verb, kVerbPack) != 0;
-  bool burn = complete && match_nocase(1, verb, kVerbBurn) != 0;
+  const bool burn = complete && match_nocase(1, verb, kVerbBurn) != 0;
 
   // One start at a time per archive directory: two at once would write one
   // archive together, or unpack while the other packs. The lock goes with
@@ -121,10 +121,10 @@ int dispatch_verb() {
     if (choose_archive() == 0) return kExitNoProfile;
     if (!unpack_run()) return kExitNoProfile;
   }
-  // A profile that could not be saved is not burned: it is the only copy
-  // of this session.
-  if (pack && pack_run() == PackOutcome::kNotSaved) burn = false;
-  if (burn) burn_run();
+  const bool pack_failed = pack && pack_run() == PackOutcome::kNotSaved;
+  // A profile that was not saved is the only copy of its session: it is
+  // burned only when the user says so.
+  if (burn && burn_confirmed(pack_failed)) burn_run();
 
   for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
   return kExitDone;

@@ -1,6 +1,7 @@
 // The unpack and pack runs, their progress call-backs and the in-use marker.
 #include "main/runs.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -21,25 +22,23 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
-// Files named in a warning; the rest are counted.
-constexpr std::size_t kMaxNamedUnread = 10;
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 
 void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
 
-// The first names of a list, one a line, then how many more there are.
-std::string named_list(const std::vector<std::string>& names) {
-  std::string text;
+// A whole list as a warning shows it: the first names, then a count.
+std::string all_named(const std::vector<std::string>& names) {
   const std::size_t count = names.size();
-  for (std::size_t i = 0; i < count && i < kMaxNamedUnread; ++i) text += "\n" + names[i];
-  if (count > kMaxNamedUnread) text += "\nand " + std::to_string(count - kMaxNamedUnread) + " more";
-  return text;
+  const std::vector<std::string> first(
+      names.begin(),
+      names.begin() + static_cast<std::ptrdiff_t>(std::min(count, kMaxNamedInWarning)));
+  return named_list(first, count);
 }
 
 std::string unread_warning(const PackReport& report) {
   return "Some files of the profile could not be read and were not saved:\n" +
-         named_list(report.unread) +
+         all_named(report.unread) +
          "\n\nWhere the profile file held an earlier copy of one of these files, that copy "
          "was kept.";
 }
@@ -48,7 +47,7 @@ std::string unread_warning(const PackReport& report) {
 // path too long under this home) are not lost: the next pack keeps them.
 void show_not_held_warning(const std::vector<std::string>& names) {
   if (names.empty()) return;
-  tk::messageBox("Some files of the profile cannot be put on this computer:\n" + named_list(names) +
+  tk::messageBox("Some files of the profile cannot be put on this computer:\n" + all_named(names) +
                      "\n\nThey stay in the profile file and are kept when the profile is "
                      "saved again.",
                  "Warning", 0);
@@ -223,6 +222,13 @@ bool unpack_run() {
   }
   if (complete) show_not_held_warning(not_held);
   return set_up;
+}
+
+std::string named_list(const std::vector<std::string>& first, std::size_t count) {
+  std::string text;
+  for (const std::string& name : first) text += "\n" + name;
+  if (count > first.size()) text += "\nand " + std::to_string(count - first.size()) + " more";
+  return text;
 }
 
 PackOptions profile_pack_options() {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "archive/writer.h"
 
@@ -34,8 +35,12 @@ Marker read_marker(std::string& name);
 PackOptions profile_pack_options();
 // The last paragraph of a failed pack's message when the archive's file
 // system cannot hold a file of the archive's size.
-inline constexpr char kTooLargeReason[] =
-    "The stick's file system cannot hold a file that large: on FAT32 no file reaches 4 GiB.";
+inline constexpr char kTooLargeReason[] = "The stick's file system cannot hold a file that large.";
 void show_pack_failure(const std::string& archive, const PackReport& report);
+// A warning names this many files at most; the rest are counted.
+inline constexpr std::size_t kMaxNamedInWarning = 10;
+// The first names, each on a line of its own after a line feed, then how
+// many more of `count` there are.
+std::string named_list(const std::vector<std::string>& first, std::size_t count);
 // Warns about the files the pack could not read, if any.
 void show_unread_warning(const PackReport& report);

@@ -2,6 +2,7 @@
 #include "main/state.h"
 
 #include "support/console.h"
+#include "support/dir_match.h"
 
 namespace {
 
@@ -31,8 +32,27 @@ std::string argument(int n) {
   return at < line.size() ? line[at] : std::string();
 }
 
-std::string home_dir() { return argument(2); }
-std::string archive_dir() { return argument(3); }
+namespace {
+
+// A directory argument as every verb uses it: without the trailing blanks,
+// tabs and backslashes that the directory walk ignores, so that the walk and
+// every path joined to it name one and the same directory ("X " would
+// otherwise be X to the burn and "X " to the pack). A root keeps its
+// separator; a text of blanks alone stays empty.
+std::string directory_argument(int n) {
+  const std::string given = argument(n);
+  std::string directory = listing_path(given);
+  if (directory.size() < given.size() && given[directory.size()] == '\\' &&
+      (directory.empty() || directory.back() == ':')) {
+    directory += '\\';
+  }
+  return directory;
+}
+
+}  // namespace
+
+std::string home_dir() { return directory_argument(2); }
+std::string archive_dir() { return directory_argument(3); }
 std::string profile_dir() {
   // The settings file's paths are stored relative to the parent of this path;
   // a home directory given with trailing separators would make that parent

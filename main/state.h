@@ -47,6 +47,8 @@ ProgramState& program();
 // Argument n from 1 (1 verb, 2 home directory, 3 archive directory); a
 // missing one is the empty text.
 std::string argument(int n);
+// The directories of arguments 2 and 3, without trailing blanks, tabs and
+// backslashes (a root keeps its one).
 std::string home_dir();
 std::string archive_dir();
 // The home directory and "\profile", joined as plain text.

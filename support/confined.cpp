@@ -2,13 +2,13 @@
 // refusing it before the disk is touched.
 #include "support/confined.h"
 
-CreateResult ConfinedTree::create_file(const std::string& relative, File& out) {
+CreateResult ConfinedTree::create_file(const std::string& relative, File& out, bool again) {
   out = File();
   std::string dir_part;
   std::string name;
   if (!split_fitting(relative, dir_part, name)) return CreateResult::kTooLong;
   if (io_fault_now(IoFault::kOpen)) return CreateResult::kFailed;
-  return create_checked(relative, dir_part, name, out);
+  return create_checked(relative, dir_part, name, out, again);
 }
 
 bool ConfinedTree::fits(const std::string& relative) const {

@@ -13,6 +13,8 @@ enum class CreateResult {
   kOpened,   // the file is open for writing, empty
   kRefused,  // the name may not be written here (in the guarded directory)
   kTooLong,  // the path or a component is longer than the system allows here
+  kTaken,    // names a file this tree already made under another name: the
+             // system takes the two names for one (letter case, a short name)
   kFailed,   // a directory or the file could not be made
 };
 
@@ -33,7 +35,9 @@ class ConfinedTree {
   // directories on the way. A link met at any component, and a file with
   // further hard links, is removed (never what it points at) and replaced
   // by a real directory or file. Counts as one open for the fault hooks.
-  CreateResult create_file(const std::string& relative, File& out);
+  // `again`: the caller wrote this very name before and means to replace
+  // that file; otherwise a file this tree made is never emptied (kTaken).
+  CreateResult create_file(const std::string& relative, File& out, bool again = false);
   // Whether `relative` fits the system's limits on a path and a component
   // below the base: what create_file answers kTooLong for, without the disk.
   bool fits(const std::string& relative) const;
@@ -46,7 +50,7 @@ class ConfinedTree {
   bool split_fitting(const std::string& relative, std::string& dir_part, std::string& name) const;
   // Making the file once the name has passed every check that touches no disk.
   CreateResult create_checked(const std::string& relative, const std::string& dir_part,
-                              const std::string& name, File& out);
+                              const std::string& name, File& out, bool again);
 
   std::unique_ptr<State> state_;
 };

@@ -22,6 +22,8 @@ constexpr std::size_t kMaxComponent = NAME_MAX;
 // A link or a stray file that comes back after its removal is fought only
 // this often.
 constexpr int kAttempts = 4;
+// open_file's answer for a file this tree made under another name.
+constexpr int kTakenFd = -2;
 // Directories above the guarded one that are examined before giving up.
 constexpr int kMaxAncestors = 4096;
 // What is made below the base is its owner's alone: a profile holds
@@ -137,7 +139,13 @@ struct ConfinedTree::State {
         if (!made && errno != EEXIST) return -1;
       }
       const int fd = open_directory_at(parent, name);
-      if (fd >= 0) return fd;
+      if (fd >= 0) {
+        // A directory already there in one this tree made is one it made
+        // for an earlier name (perhaps spelt otherwise, where the system
+        // ignores letter case): all it holds is this tree's own.
+        if (parent_made) made = true;
+        return fd;
+      }
       made = false;
       if (errno == ENOENT) {
         make = true;
@@ -172,16 +180,23 @@ struct ConfinedTree::State {
   // In a directory this tree made, the file is created exclusively: when
   // that succeeds it is new, regular, empty and has no other name, and
   // nothing more needs checking.
-  int open_file(int dir, const char* name, bool dir_made) {
+  int open_file(int dir, const char* name, bool dir_made, bool again) {
     if (dir_made) {
       int fd;
       do {
         fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
       } while (fd < 0 && errno == EINTR);
       if (fd >= 0) return fd;
-      // Something has the name after all (a second record of it, or another
-      // program's doing): it is replaced the careful way.
       if (errno != EEXIST) return -1;
+      // A regular file of one name there is one this tree made: for
+      // another name that the system takes for this one, unless the caller
+      // says it is this very name again. Anything else (a link another
+      // program put there) is replaced the careful way.
+      struct stat st {};
+      if (!again && ::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+          st.st_nlink == 1) {
+        return kTakenFd;
+      }
     }
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       // No O_TRUNC: a file with other hard links (one may be the archive
@@ -233,7 +248,7 @@ bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_p
 
 CreateResult ConfinedTree::create_checked(const std::string& /*relative*/,
                                           const std::string& dir_part, const std::string& name,
-                                          File& out) {
+                                          File& out, bool again) {
   State& s = *state_;
   if (!s.open_base()) return CreateResult::kFailed;
   bool refused = false;
@@ -241,7 +256,8 @@ CreateResult ConfinedTree::create_checked(const std::string& /*relative*/,
   const int dir = s.directory(dir_part, refused, dir_made);
   if (refused) return CreateResult::kRefused;
   if (dir < 0) return CreateResult::kFailed;
-  const int fd = s.open_file(dir, name.c_str(), dir_made);
+  const int fd = s.open_file(dir, name.c_str(), dir_made, again);
+  if (fd == kTakenFd) return CreateResult::kTaken;
   if (fd < 0) return CreateResult::kFailed;
   out = File(fd);
   return CreateResult::kOpened;

@@ -3,6 +3,9 @@
 // junction in the way is seen, removed and replaced, never gone through.
 #include <windows.h>
 
+#include <set>
+#include <tuple>
+
 #include "support/confined.h"
 #include "support/fs.h"
 
@@ -64,6 +67,9 @@ struct ConfinedTree::State {
   Identity guard;
   std::string dir_relative;
   bool dir_ready = false;
+  // Volume and index of each file this tree has opened.
+  using FileId = std::tuple<DWORD, DWORD, DWORD>;
+  std::set<FileId> made_files;
 
   bool open_base() {
     if (base_ready) return true;
@@ -120,7 +126,10 @@ struct ConfinedTree::State {
     return 1;
   }
 
-  HANDLE open_file(const std::string& path) {
+  // Opens `path` for writing, empty. A file this tree made, met again under
+  // another name (letter case, a short name), is left as it is: `taken`.
+  HANDLE open_file(const std::string& path, bool again, bool& taken) {
+    taken = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       const DWORD attributes = GetFileAttributesA(path.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) {
@@ -132,6 +141,7 @@ struct ConfinedTree::State {
       HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (h == INVALID_HANDLE_VALUE) return h;
+      const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
       BY_HANDLE_FILE_INFORMATION info{};
       if (!GetFileInformationByHandle(h, &info)) {
         CloseHandle(h);
@@ -142,10 +152,17 @@ struct ConfinedTree::State {
         if (!DeleteFileA(path.c_str())) return INVALID_HANDLE_VALUE;
         continue;
       }
+      const FileId id{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+      if (existed && !again && made_files.count(id) != 0) {
+        CloseHandle(h);
+        taken = true;
+        return INVALID_HANDLE_VALUE;
+      }
       if ((info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) && !SetEndOfFile(h)) {
         CloseHandle(h);
         return INVALID_HANDLE_VALUE;
       }
+      made_files.insert(id);
       return h;
     }
     return INVALID_HANDLE_VALUE;
@@ -168,13 +185,15 @@ bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_p
 }
 
 CreateResult ConfinedTree::create_checked(const std::string& relative, const std::string& dir_part,
-                                          const std::string& /*name*/, File& out) {
+                                          const std::string& /*name*/, File& out, bool again) {
   State& s = *state_;
   if (!s.open_base()) return CreateResult::kFailed;
   const int entered = s.directory(dir_part);
   if (entered < 0) return CreateResult::kRefused;
   if (entered == 0) return CreateResult::kFailed;
-  HANDLE h = s.open_file(s.base + "\\" + relative);
+  bool taken = false;
+  HANDLE h = s.open_file(s.base + "\\" + relative, again, taken);
+  if (taken) return CreateResult::kTaken;
   if (h == INVALID_HANDLE_VALUE) return CreateResult::kFailed;
   out = File(reinterpret_cast<std::intptr_t>(h));
   return CreateResult::kOpened;

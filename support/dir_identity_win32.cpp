@@ -1,18 +1,29 @@
-// Windows side of same_directory: compares volume serial and file index.
+// Windows side of same_directory and same_file: compares volume serial and
+// file index.
 #include <windows.h>
 
 #include "support/dir_identity.h"
 
 namespace {
 
-bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+bool identify_any(const std::string& path, DWORD flags, BY_HANDLE_FILE_INFORMATION& info) {
   HANDLE handle =
       CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                  OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BOOL ok = GetFileInformationByHandle(handle, &info);
   CloseHandle(handle);
-  return ok != 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return ok != 0;
+}
+
+bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  return identify_any(path, FILE_FLAG_BACKUP_SEMANTICS, info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool same_index(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 }  // namespace
@@ -21,6 +32,14 @@ bool same_directory(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION ia{};
   BY_HANDLE_FILE_INFORMATION ib{};
   if (!identify(a, ia) || !identify(b, ib)) return false;
-  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  return same_index(ia, ib);
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia{};
+  BY_HANDLE_FILE_INFORMATION ib{};
+  const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT;
+  if (!identify_any(a, flags, ia) || !identify_any(b, flags, ib)) return false;
+  const DWORD not_file = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  return (ia.dwFileAttributes & not_file) == 0 && same_index(ia, ib);
 }

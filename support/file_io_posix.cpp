@@ -18,6 +18,9 @@ namespace {
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
+// The largest file fusefat writes: 2 GiB.
+constexpr off_t kFuseFatLargestFile = off_t{1} << 31;
+
 // Everything before the last slash, "." when there is none, "/" for a file in the root.
 std::string directory_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -110,8 +113,10 @@ bool File::write(const void* data, std::size_t size) {
     if (done < 0) {
       if (errno == EINTR) continue;
       // FAT32 ends a file one byte below 4 GiB; the write up to that end
-      // succeeds and the next one fails so.
-      too_large_ = errno == EFBIG;
+      // succeeds and the next one fails so. fusefat stops files at 2 GiB
+      // and refuses the write past it with EPERM instead.
+      too_large_ = errno == EFBIG ||
+                   (errno == EPERM && ::lseek(fd_of(handle_), 0, SEEK_CUR) >= kFuseFatLargestFile);
       return false;
     }
     if (done == 0) return false;
@@ -208,6 +213,10 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
     // Older kernels and some file systems know no such rename; a second
     // name made with link() is refused just the same when the name is taken.
     if (errno != EINVAL && errno != ENOSYS) return false;
+    // FAT and exFAT know neither: there the name is looked up first (under
+    // any letter case), then the file renamed; between the two only another
+    // program could take the name, as the directory's lock keeps out other
+    // starts of this one.
     if (::link(source.c_str(), target.c_str()) == 0) {
       ::unlink(source.c_str());
     } else if (!one_name_per_file(errno) || name_taken(target) ||

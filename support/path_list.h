@@ -9,7 +9,7 @@
 #include <vector>
 
 // Paths in the order they were added, each with a mark of its own (the burn
-// marks the links its walk met). Each directory's part is written once for
+// marks the links and directories its walk met). Each directory's part is written once for
 // the run of its files that follows: no string object per file, and
 // fixed-size blocks, so the list never copies itself while it grows.
 class PathList {

@@ -8,6 +8,19 @@
 
 #include "support/file_io.h"
 
+// Why open_for_overwrite gave no file.
+enum class OverwriteRefusal {
+  kNone,
+  // Nothing of its own to overwrite: gone since it was listed, a directory,
+  // a link, a pipe, a socket or a device.
+  kNoData,
+  // A regular file with more than one name.
+  kOtherNames,
+  // A file that could not be opened (no permission, locked, in use), or a
+  // path that no longer leads to a plain file below the root.
+  kFailed,
+};
+
 class RootedOpener {
  public:
   // `root` is opened once, here; a link naming the root itself is followed,
@@ -25,7 +38,8 @@ class RootedOpener {
   // or ".." component, and any file that does not lie below the root.
   // A file reuses the lookups of the directories its path shares with the
   // file before it.
-  File open_for_overwrite(const std::string& relative);
+  // `refusal`, when given, says why no file was opened.
+  File open_for_overwrite(const std::string& relative, OverwriteRefusal* refusal = nullptr);
 
  private:
   struct State;

@@ -59,7 +59,49 @@ struct RootedOpener::State {
     }
     return true;
   }
+
+  File open_file(const std::string& relative, OverwriteRefusal& why);
 };
+
+File RootedOpener::State::open_file(const std::string& relative, OverwriteRefusal& why) {
+  if (io_fault_now(IoFault::kOpen) || root_final.empty()) return File();
+  std::string dir_part;
+  std::string name;
+  if (!rooted_name::split(relative, dir_part, name)) return File();
+  if (!cached || dir_part != directory) {
+    directory = dir_part;
+    directory_ok = plain_directories(dir_part);
+    cached = true;
+  }
+  if (!directory_ok) return File();
+  // The name itself is opened, never what a link or junction points at.
+  HANDLE h = CreateFileA(join_path(root, relative).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      why = OverwriteRefusal::kNoData;
+    }
+    return File();
+  }
+  // The checks of the directories above are only a snapshot: the handle's
+  // final path says where the bytes really are, whatever changed since.
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  const bool no_data =
+      known &&
+      ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+       GetFileType(h) != FILE_TYPE_DISK);
+  const bool plain_file = known && !no_data && info.nNumberOfLinks == 1;
+  if (!plain_file || !lies_below(final_path(h), root_final)) {
+    if (no_data) why = OverwriteRefusal::kNoData;
+    if (known && !no_data && info.nNumberOfLinks > 1) why = OverwriteRefusal::kOtherNames;
+    CloseHandle(h);
+    return File();
+  }
+  return File(reinterpret_cast<std::intptr_t>(h));
+}
 
 RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<State>()) {
   state_->root = root;
@@ -73,33 +115,9 @@ RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<St
 
 RootedOpener::~RootedOpener() = default;
 
-File RootedOpener::open_for_overwrite(const std::string& relative) {
-  State& s = *state_;
-  if (io_fault_now(IoFault::kOpen) || s.root_final.empty()) return File();
-  std::string directory;
-  std::string name;
-  if (!rooted_name::split(relative, directory, name)) return File();
-  if (!s.cached || directory != s.directory) {
-    s.directory = directory;
-    s.directory_ok = s.plain_directories(directory);
-    s.cached = true;
-  }
-  if (!s.directory_ok) return File();
-  // The name itself is opened, never what a link or junction points at.
-  HANDLE h = CreateFileA(join_path(s.root, relative).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return File();
-  // The checks of the directories above are only a snapshot: the handle's
-  // final path says where the bytes really are, whatever changed since.
-  BY_HANDLE_FILE_INFORMATION info{};
-  const bool plain_file =
-      GetFileInformationByHandle(h, &info) != 0 &&
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-      info.nNumberOfLinks == 1 && GetFileType(h) == FILE_TYPE_DISK;
-  if (!plain_file || !lies_below(final_path(h), s.root_final)) {
-    CloseHandle(h);
-    return File();
-  }
-  return File(reinterpret_cast<std::intptr_t>(h));
+File RootedOpener::open_for_overwrite(const std::string& relative, OverwriteRefusal* refusal) {
+  OverwriteRefusal why = OverwriteRefusal::kFailed;
+  File file = state_->open_file(relative, why);
+  if (refusal != nullptr) *refusal = file.is_open() ? OverwriteRefusal::kNone : why;
+  return file;
 }

@@ -40,6 +40,16 @@ inline constexpr std::uint32_t WS_DLGFRAME_ = 0x00400000u;
 inline constexpr std::uint32_t WS_EX_DLGMODALFRAME_ = 0x1u;
 inline constexpr std::uint32_t SS_PATHELLIPSIS_ = 0x8000u;
 
+// Message box styles and answers. Style 0 is one OK button. A Yes/No box
+// with the second button as its default answers No to a user who only
+// presses Enter, and to a face that has nobody to ask.
+inline constexpr std::uint32_t MB_YESNO_ = 0x4u;
+inline constexpr std::uint32_t MB_DEFBUTTON2_ = 0x100u;
+inline constexpr std::uint32_t MB_TYPEMASK_ = 0xFu;
+inline constexpr int IDOK_ = 1;
+inline constexpr int IDYES_ = 6;
+inline constexpr int IDNO_ = 7;
+
 // A position: pixels, or "center".
 struct Coord {
   bool center = false;
@@ -85,6 +95,9 @@ void setClientSize(ControlId window, int width, int height);
 void startTimer(ControlId window, int timer_id, int milliseconds);
 void stopTimer(ControlId window, int timer_id);
 void setFocus(ControlId control);
+// Shows a message box owned by the active window and waits for the answer:
+// IDOK_ for style 0, IDYES_ or IDNO_ for MB_YESNO_; a box that cannot be
+// shown answers 0, which is no Yes.
 int messageBox(const std::string& text, const std::string& title, std::uint32_t style);
 
 }  // namespace tk

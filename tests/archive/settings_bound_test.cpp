@@ -7,6 +7,7 @@
 
 #include "archive/format.h"
 #include "archive/reader.h"
+#include "archive/writer.h"
 #include "archive_test_util.h"
 
 namespace {
@@ -71,6 +72,30 @@ TEST_F(SettingsBoundUnpack, SettingsFilesPastTheBoundAreWrittenAsStored) {
         << r.name;
   }
   EXPECT_EQ(read_bytes(home + "\\profile\\after.txt"), "still here");
+}
+
+class SettingsBoundPack : public ScratchTest {};
+
+// A file whose name holds the settings name but that is larger than the
+// bound (a journal of gigabytes) is stored as it is, streamed like any file,
+// and comes back byte for byte; one within the bound still has its paths
+// replaced.
+TEST_F(SettingsBoundPack, SettingsFilesPastTheBoundAreStoredAsTheyAre) {
+  const std::string home = path("home");
+  const std::string profile = home + "\\profile";
+  const std::string large = "p=" + home + std::string(kMaxSettingsBytes, 'j');
+  const std::string small = "p=" + home + "\\x";
+  ASSERT_TRUE(write_bytes(profile + "\\ilvar6.ini", small));
+  ASSERT_TRUE(write_bytes(profile + "\\ilvar6.ini.journal", large));
+  ASSERT_EQ(1, kompres(profile, path("a.ilhome"), nullptr));
+  const std::string expected = kMagicBytes + record("ilvar6.ini", "p=<akar2>\\x") +
+                               record("ilvar6.ini.journal", large) + kTrailerBytes;
+  // Compared as a whole: a failure would print 64 MiB.
+  EXPECT_TRUE(read_bytes(path("a.ilhome")) == expected);
+  const std::string other = path("other");
+  ASSERT_EQ(1, dekompres(other + "\\profile", path("a.ilhome"), nullptr));
+  EXPECT_EQ(read_bytes(other + "\\profile\\ilvar6.ini"), "p=" + other + "\\x");
+  EXPECT_TRUE(read_bytes(other + "\\profile\\ilvar6.ini.journal") == large);
 }
 
 }  // namespace

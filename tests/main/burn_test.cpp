@@ -204,11 +204,13 @@ TEST_F(ProgramTest, FileThatDoesNotOpenIsLeftAndNotShown) {
 TEST_F(ProgramTest, ArchivesBelowTheHomeDirectoryAreNeverBurned) {
   const fs::path inner = root_ / "home" / "archives";
   write_bytes(inner / "work.ilhome", make_archive({{"a", "b"}}));
-  write_bytes(inner / "ilhome.inuse", "work.ilhome");
+  // Empty, as an unpack leaves it while it runs: a marker that names an
+  // archive would have the burn ask first.
+  write_bytes(inner / "ilhome.inuse", "");
   write_bytes(root_ / "home" / "profile" / "history.dat", "visited");
   EXPECT_EQ(runArgs({"bakar", home_, inner.string()}), kExitDone);
   EXPECT_EQ(read_bytes(inner / "work.ilhome"), make_archive({{"a", "b"}}));
-  EXPECT_EQ(read_bytes(inner / "ilhome.inuse"), "work.ilhome");
+  EXPECT_EQ(read_bytes(inner / "ilhome.inuse"), "");
   EXPECT_EQ(read_bytes(root_ / "home" / "profile" / "history.dat"), std::string(4096, '\0'));
   EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"profile/history.dat"}));
 }

@@ -219,4 +219,60 @@ TEST_F(ProgramTest, UnpackNeverWritesTheMarkerThroughALink) {
   EXPECT_EQ(read_bytes(profile() / "a.txt"), "a");
 }
 
+// An archive that is a link keeps its bytes where the link leads; when that
+// is inside the home, the burn must not zero the archive there.
+TEST_F(ProgramTest, WhatArchiveLinksLeadToIsNeverBurned) {
+  struct Row {
+    const char* what;
+    const char* archives;  // the archive directory, below the scratch root
+    const char* link;      // an archive link in it, or below it
+    const char* target;    // in the home
+  };
+  const Row rows[] = {
+      {"link in an archive directory outside the home", "arch", "arch/w.ilhome",
+       "home/stash/real.dat"},
+      {"link below an archive directory in the home", "home/archives", "home/archives/old/v.ilhome",
+       "home/stash/v.dat"},
+  };
+  for (const Row& r : rows) {
+    fresh();
+    const fs::path target = root_ / r.target;
+    const fs::path link = root_ / r.link;
+    const std::string archive = make_archive({{"a.txt", r.what}});
+    write_bytes(target, archive);
+    write_bytes(root_ / "home" / "stash" / "other.dat", "private");
+    fs::create_directories(root_ / r.archives);
+    fs::create_directories(link.parent_path());
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0) << r.what;
+    EXPECT_EQ(runArgs({"bakar", home_, (root_ / r.archives).string()}), kExitDone) << r.what;
+    EXPECT_EQ(read_bytes(target), archive) << r.what;
+    const std::string other = read_bytes(root_ / "home" / "stash" / "other.dat");
+    EXPECT_TRUE(other.size() == 4096 && all_zero(other)) << r.what;
+    EXPECT_TRUE(face_->message_boxes.empty()) << r.what;
+  }
+}
+
+// Links, pipes and sockets hold no data of their own: passed over without
+// a word, while a file beside them is wiped.
+TEST_F(ProgramTest, BurnWarningLeavesOutWhatHoldsNoData) {
+  const fs::path home = root_ / "home";
+  write_bytes(home / "own.txt", "own");
+  ASSERT_EQ(symlink("nowhere", (home / "dangling").c_str()), 0);
+  ASSERT_EQ(symlink(root_.c_str(), (home / "dir-link").c_str()), 0);
+  ASSERT_EQ(mkfifo((home / "pipe").c_str(), 0600), 0);
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = (home / "sock").string();
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(run("bakar"), kExitDone);
+  ::close(sock);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  const std::string own = read_bytes(home / "own.txt");
+  EXPECT_TRUE(own.size() == 4096 && all_zero(own));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // Windows side of the pack's safety: a file a running browser holds open
-// without sharing, and the colon that names a drive or a stream.
+// without sharing, the colon that names a drive or a stream, and names that
+// differ only in letter case, which this system takes for one file.
 #include <windows.h>
 
 #include "tests/main/program_fixture.h"
@@ -56,6 +57,60 @@ TEST_F(ProgramTest, ColonNeverNamesADriveOrStreamHere) {
   startWith("c:x");
   EXPECT_EQ(run("ekstrak"), kExitDone);
   EXPECT_EQ(marker(), "c_x.ilhome");
+}
+
+// The warning after an unpack that names these records, one a line.
+std::vector<test::MessageBoxShown> not_held_warning(const std::string& names) {
+  return {{"Some files of the profile cannot be put on this computer:\n" + names +
+               "\n\nThey stay in the profile file and are kept when the profile is saved again.",
+           "Warning", 0}};
+}
+
+// A profile made where letter case tells names apart: this system can hold
+// only one file of each such group. The others are named after the unpack
+// and kept, unchanged, by the next pack; a file reached through another
+// spelling of its directory alone is unpacked there and stored anew.
+TEST_F(ProgramTest, NamesThatDifferOnlyInLetterCaseAreAllKept) {
+  write_bytes(arch(kDefaultArchive), make_archive({{"A.txt", "upper"},
+                                                   {"Dir/x.txt", "dir upper"},
+                                                   {"a.txt", "lower"},
+                                                   {"dir/x.txt", "dir lower"},
+                                                   {"dir/y.txt", "y"},
+                                                   {"ok.txt", "ok"}}));
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(face_->message_boxes, not_held_warning("\na.txt\ndir/x.txt"));
+  EXPECT_EQ(marker(), kDefaultArchive);
+  EXPECT_EQ(read_bytes(profile() / "A.txt"), "upper");
+  EXPECT_EQ(read_bytes(profile() / "Dir" / "x.txt"), "dir upper");
+  EXPECT_EQ(read_bytes(profile() / "Dir" / "y.txt"), "y");
+
+  face_->message_boxes.clear();
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), make_archive({{"A.txt", "upper"},
+                                                             {"Dir/x.txt", "dir upper"},
+                                                             {"Dir/y.txt", "y"},
+                                                             {"ok.txt", "ok"},
+                                                             {"a.txt", "lower"},
+                                                             {"dir/x.txt", "dir lower"}}));
+}
+
+// A name this system refuses, made where it is an ordinary name: named after
+// the unpack and kept by the next pack.
+TEST_F(ProgramTest, NamesThisSystemRefusesAreNamedAndKept) {
+  write_bytes(
+      arch(kDefaultArchive),
+      make_archive(
+          {{"con.txt", "device name"}, {"a:b", "colon"}, {"trailing.", "dot"}, {"ok.txt", "ok"}}));
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(face_->message_boxes, not_held_warning("\ncon.txt\na:b\ntrailing."));
+  face_->message_boxes.clear();
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(
+      read_bytes(arch(kDefaultArchive)),
+      make_archive(
+          {{"ok.txt", "ok"}, {"con.txt", "device name"}, {"a:b", "colon"}, {"trailing.", "dot"}}));
 }
 
 }  // namespace

@@ -75,6 +75,9 @@ class VerbTest : public ProgramTest {
     write_bytes(root_ / "home" / "other.txt", "secret");
     write_bytes(arch(kMarkerName), "v.ilhome");
     write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
+    // The marker names a session no pack saved: a burn without a pack first
+    // asks, and the user says Yes.
+    face_->answer = tk::IDYES_;
   }
   Outcome outcome() const {
     return {fs::exists(profile() / "u.txt"), fs::exists(arch("v.ilhome")),

@@ -325,7 +325,11 @@ TEST_F(ProgramTest, ArchiveTooLargeForTheStickIsReportedWithTheReason) {
             (std::vector<test::MessageBoxShown>{
                 {"Failed to save profile.\n\nProfile dir = " + home_ +
                      "\nProfile file = " + arch("work.ilhome").string() + "\n\n" + kTooLargeReason,
-                 "Error", 0}}));
+                 "Error", 0},
+                // Nobody answers Yes to wiping the unsaved session.
+                {"The last session was not saved: some of its files may exist nowhere but "
+                 "here.\n\nWipe it anyway?",
+                 "Warning", tk::MB_YESNO_ | tk::MB_DEFBUTTON2_}}));
   EXPECT_EQ(read_bytes(arch("work.ilhome")), stored);
   EXPECT_EQ(marker(), "work.ilhome");
   // Not burned: the profile is the only copy of this session.
@@ -539,8 +543,11 @@ TEST_F(ProgramTest, FailedPackIsNeverFollowedByTheBurn) {
     if (r.marker_refused) write_bytes(profile() / "a.txt", "a");
     write_bytes(arch(kMarkerName), r.marker_refused ? std::string("v.ilhome\0", 9) : "v.ilhome");
     EXPECT_EQ(run("arsipbakar"), kExitDone) << r.what;
-    ASSERT_EQ(face_->message_boxes.size(), 1u) << r.what;
+    // The failure, then the question whether to wipe the unsaved session,
+    // which nobody answered Yes.
+    ASSERT_EQ(face_->message_boxes.size(), 2u) << r.what;
     EXPECT_EQ(face_->message_boxes[0].text.rfind("Failed to save profile.", 0), 0u) << r.what;
+    EXPECT_EQ(face_->message_boxes[1].style, tk::MB_YESNO_ | tk::MB_DEFBUTTON2_) << r.what;
     EXPECT_EQ(read_bytes(root_ / "home" / "history.txt"), "private") << r.what;
   }
   // A pack that saved is followed by the burn as before.

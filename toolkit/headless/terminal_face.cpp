@@ -8,7 +8,8 @@
 // last state is drawn before anything else is written, and whenever the
 // program lets messages through twice in a row without changing anything (it
 // pauses or is about to end). Message boxes are "title: text" lines answered
-// OK; the chooser reads its answers from standard input.
+// OK, or, with Yes and No, answered by a line of standard input; the chooser
+// reads its answers from standard input too.
 #include "toolkit/headless/terminal_face.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@ constexpr std::size_t kMaxLineWidth = 79;
 constexpr char kLabelSeparator[] = "  ";
 constexpr char kLineUp[] = "\033[A\r\033[K";
 constexpr char kRememberQuestion[] = "Don't ask me again? [y/N] ";
+constexpr char kYesNoQuestion[] = " [y/N] ";
 
 void writeErr(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
@@ -39,12 +41,13 @@ void writeErr(const std::string& text) {
 // A file name may hold line feeds or escape sequences (a POSIX file system
 // allows any byte but the slash); shown as they are they would break the one
 // status line, or one item per line, and could drive the terminal. Control
-// bytes are shown as "?".
-std::string printable(const std::string& text) {
+// bytes are shown as "?", but for the line feeds a message box's own text
+// is laid out with when `keep_lines` is set.
+std::string printable(const std::string& text, bool keep_lines = false) {
   std::string shown = text;
   for (char& ch : shown) {
     const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7F) ch = '?';
+    if ((byte < 0x20 && !(keep_lines && ch == '\n')) || byte == 0x7F) ch = '?';
   }
   return shown;
 }
@@ -65,6 +68,11 @@ std::optional<std::string> readAnswer() {
   if (!std::getline(std::cin, line)) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+// A yes/no answer: a line beginning with "y"; no line at all is no.
+bool saidYes(const std::optional<std::string>& answer) {
+  return answer && !answer->empty() && (answer->front() == 'y' || answer->front() == 'Y');
 }
 
 // A number from 1 to count, or 0.
@@ -102,11 +110,19 @@ class TerminalFace final : public Face {
     if (c != nullptr && c->parent == 0 && !c->visible) show(true);
   }
 
-  int messageBox(const std::string& text, const std::string& title,
-                 std::uint32_t /*style*/) override {
+  int messageBox(const std::string& text, const std::string& title, std::uint32_t style) override {
     finishLine();
-    writeErr(title + ": " + text + "\n");
-    return 1;  // OK
+    const std::string shown = printable(title) + ": " + printable(text, true);
+    if ((style & MB_TYPEMASK_) != MB_YESNO_) {
+      writeErr(shown + "\n");
+      return IDOK_;
+    }
+    // Only a "y" says yes: an empty line, anything else and the end of the
+    // input (nobody there to answer) are the default No.
+    writeErr(shown + kYesNoQuestion);
+    std::optional<std::string> answer = readAnswer();
+    if (!answer) writeErr("\n");
+    return saidYes(answer) ? IDYES_ : IDNO_;
   }
 
   void idle(ControlId loop_window) override {
@@ -146,7 +162,7 @@ class TerminalFace final : public Face {
     if (box != 0) {
       writeErr(kRememberQuestion);
       std::optional<std::string> tick = readAnswer();
-      if (tick && !tick->empty() && (tick->front() == 'y' || tick->front() == 'Y')) {
+      if (saidYes(tick)) {
         userSetChecked(box, 1);
       }
       if (!tick) writeErr("\n");

@@ -284,6 +284,11 @@ void setClientSize(ControlId window, int width, int height) {
   setCtlSize(window, width + frame_x, height + frame_y);
 }
 
+// The program's styles and answers are the system's own values.
+static_assert(MB_YESNO_ == MB_YESNO && MB_DEFBUTTON2_ == MB_DEFBUTTON2 &&
+              MB_TYPEMASK_ == MB_TYPEMASK);
+static_assert(IDOK_ == IDOK && IDYES_ == IDYES && IDNO_ == IDNO);
+
 int messageBox(const std::string& text, const std::string& title, std::uint32_t style) {
   return MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style);
 }

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/test_util/case_name.h"
 #include "toolkit/headless/headless.h"
 #include "toolkit/headless/test_face.h"
 #include "toolkit/toolkit.h"
@@ -116,6 +117,51 @@ TEST_F(TerminalFaceTest, MessageBoxIsOneLineAnsweredOk) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: Cannot write to X\n\nmore\n");
   EXPECT_EQ(answer, 1);
 }
+
+// Names in a message box come from file names: their control bytes must
+// not reach the terminal, while the box's own line breaks stay.
+TEST_F(TerminalFaceTest, MessageBoxShowsControlBytesEscaped) {
+  ::testing::internal::CaptureStderr();
+  messageBox("Could not wipe:\n\nx\033]0;owned\007\r\ty.txt", "Warn\033[1ming", 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "Warn?[1ming: Could not wipe:\n\nx?]0;owned???y.txt\n");
+}
+
+struct YesNoAnswer {
+  const char* what;
+  const char* input;
+  int answer;
+};
+
+void PrintTo(const YesNoAnswer& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class TerminalYesNoTest : public TerminalFaceTest,
+                          public ::testing::WithParamInterface<YesNoAnswer> {};
+
+TEST_P(TerminalYesNoTest, OnlyAYesOnStandardInputIsYes) {
+  const YesNoAnswer& r = GetParam();
+  std::istringstream in(r.input);
+  std::cin.rdbuf(in.rdbuf());
+  std::cin.clear();
+  ::testing::internal::CaptureStderr();
+  const int answer = messageBox("Wipe it anyway?", "Warning", MB_YESNO_ | MB_DEFBUTTON2_);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  std::cin.rdbuf(saved_);
+  EXPECT_EQ(answer, r.answer);
+  EXPECT_EQ(err.rfind("Warning: Wipe it anyway? [y/N] ", 0), 0u) << err;
+}
+
+const YesNoAnswer kYesNoAnswers[] = {
+    {"y", "y\n", IDYES_},
+    {"capital Y", "Y\n", IDYES_},
+    {"yes without a line end", "yes", IDYES_},
+    {"n", "n\n", IDNO_},
+    {"empty line", "\n", IDNO_},
+    {"anything else", "sure\n", IDNO_},
+    {"end of input", "", IDNO_},
+};
+INSTANTIATE_TEST_SUITE_P(Inputs, TerminalYesNoTest, ::testing::ValuesIn(kYesNoAnswers),
+                         test_util::NameByWhat());
 
 TEST_F(TerminalFaceTest, StatusLineShowsWrittenLabelsInReadingOrder) {
   ControlId status = createEx(Window, "S", 0, 0, 0, 360, 68, 0, 0);
