@@ -311,30 +311,37 @@ std::string last_component(const std::string& stored_name) {
 // the pack cannot read keeps the record this archive holds for it. The
 // record index is read once, at the first need; every length is checked
 // against the bytes left, so a damaged archive simply offers fewer records.
+// The index holds no names, only their hashes and where each record lies
+// (about 30 bytes a record): a name is read back from the archive in the
+// rare case that it is needed.
 class OldArchive {
  public:
   explicit OldArchive(std::string path) : path_(std::move(path)) {}
 
   bool holds_records() {
     load();
-    return !index_.empty();
+    return !records_.empty();
   }
 
-  // Notes that the pack has handled the file of this name itself.
+  // Notes that the pack has handled the file of this name itself. Called
+  // for every file, so the hash alone decides: another name of the same
+  // 64-bit hash is a chance not worth a read of the archive per file.
   void handled(const std::string& stored_name) {
     load();
-    const auto found = index_.find(stored_name);
-    if (found != index_.end()) found->second.handled = true;
+    const std::uint64_t hash = hash_of(stored_name);
+    for (auto at = first_of(hash); at != by_hash_.end() && records_[*at].hash == hash; ++at) {
+      records_[*at].handled = true;
+    }
   }
 
   // Copies the record stored under the name unchanged; false when there is
   // none or it could not be copied whole (the output then holds no part of it).
   bool copy_record(const std::string& stored_name, ArchiveOutput& archive) {
     load();
-    const auto found = index_.find(stored_name);
-    if (found == index_.end()) return false;
-    found->second.handled = true;
-    return copy_span(found->second, archive);
+    Record* found = find(stored_name);
+    if (found == nullptr) return false;
+    found->handled = true;
+    return copy_span(*found, archive);
   }
 
   // Copies, in the archive's order, each record whose file the pack did not
@@ -342,11 +349,11 @@ class OldArchive {
   bool copy_unhandled(const std::function<bool(const std::string&)>& keep, ArchiveOutput& archive,
                       long& copied) {
     load();
-    for (const std::string* name : order_) {
-      Span& span = index_.at(*name);
-      if (span.handled || !keep(*name)) continue;
-      span.handled = true;
-      if (copy_span(span, archive)) ++copied;
+    std::string name;
+    for (Record& record : records_) {
+      if (record.handled || !name_of(record, name) || !keep(name)) continue;
+      record.handled = true;
+      if (copy_span(record, archive)) ++copied;
       if (archive.failed()) return false;
     }
     return true;
@@ -361,10 +368,11 @@ class OldArchive {
     load();
     const std::string leaf = lower_ascii(last_component(stored_name));
     const bool short_name = stored_name.find('~') != std::string::npos;
-    for (const std::string* other : order_) {
-      if (*other == stored_name || !index_.at(*other).handled) continue;
-      if (!short_name && lower_ascii(last_component(*other)) != leaf) continue;
-      if (same(*other)) return true;
+    std::string other;
+    for (const Record& record : records_) {
+      if (!record.handled || !name_of(record, other) || other == stored_name) continue;
+      if (!short_name && lower_ascii(last_component(other)) != leaf) continue;
+      if (same(other)) return true;
     }
     return false;
   }
@@ -373,13 +381,47 @@ class OldArchive {
   void close() { file_.close(); }
 
  private:
-  struct Span {
+  struct Record {
+    std::uint64_t hash;
     std::uint64_t start;
     std::uint64_t length;
+    // Handled by the pack, or hidden by a later record of the same name.
     bool handled = false;
   };
 
-  bool copy_span(const Span& span, ArchiveOutput& archive) {
+  static std::uint64_t hash_of(const std::string& name) { return std::hash<std::string>{}(name); }
+
+  // The last record of the name (the one an unpack leaves behind), or none.
+  // A record whose name merely shares the hash is told apart by its name.
+  std::vector<std::uint32_t>::iterator first_of(std::uint64_t hash) {
+    return std::lower_bound(
+        by_hash_.begin(), by_hash_.end(), hash,
+        [this](std::uint32_t i, std::uint64_t h) { return records_[i].hash < h; });
+  }
+
+  Record* find(const std::string& name) {
+    const std::uint64_t hash = hash_of(name);
+    auto at = first_of(hash);
+    Record* found = nullptr;
+    std::string stored;
+    for (; at != by_hash_.end() && records_[*at].hash == hash; ++at) {
+      Record& record = records_[*at];
+      if (name_of(record, stored) && stored == name) found = &record;
+    }
+    return found;
+  }
+
+  // Reads a record's stored name back from the archive.
+  bool name_of(const Record& record, std::string& name) {
+    if (!file_.seek(record.start + kTagSize)) return false;
+    ArchiveInput in(file_, record.length - kTagSize);
+    RecordHeader header;
+    if (!read_record_header(in, header)) return false;
+    name = std::move(header.name);
+    return true;
+  }
+
+  bool copy_span(const Record& span, ArchiveOutput& archive) {
     if (!file_.seek(span.start)) return false;
     const std::uint64_t record_start = archive.position();
     std::vector<unsigned char>& block = copy_block();
@@ -403,7 +445,24 @@ class OldArchive {
     loaded_ = true;
     read_index();
     // Nothing to copy from: the file is let go at once.
-    if (index_.empty()) file_.close();
+    if (records_.empty()) file_.close();
+    by_hash_.resize(records_.size());
+    for (std::uint32_t i = 0; i < by_hash_.size(); ++i) by_hash_[i] = i;
+    // Records of one hash stay in the archive's order.
+    std::stable_sort(by_hash_.begin(), by_hash_.end(), [this](std::uint32_t a, std::uint32_t b) {
+      return records_[a].hash < records_[b].hash;
+    });
+    // Of two records of one name only the later one counts.
+    std::string name;
+    std::string next_name;
+    for (std::size_t i = 0; i + 1 < by_hash_.size(); ++i) {
+      Record& record = records_[by_hash_[i]];
+      const Record& next = records_[by_hash_[i + 1]];
+      if (record.hash != next.hash) continue;
+      if (name_of(record, name) && name_of(next, next_name) && name == next_name) {
+        record.handled = true;
+      }
+    }
   }
 
   void read_index() {
@@ -423,19 +482,17 @@ class OldArchive {
       const std::uint64_t start = in.position() - kTagSize;
       if (!read_record_header(in, header)) return;
       if (header.data_length > in.remaining() || !in.skip(header.data_length)) return;
-      // A later record of the same name is the one an unpack leaves behind.
-      const auto [at, added] =
-          index_.insert_or_assign(header.name, Span{start, in.position() - start});
-      if (added) order_.push_back(&at->first);
+      records_.push_back(Record{hash_of(header.name), start, in.position() - start});
     }
   }
 
   std::string path_;
   bool loaded_ = false;
   File file_;
-  std::unordered_map<std::string, Span> index_;
-  // The names in the order of their first record (the map's keys stay put).
-  std::vector<const std::string*> order_;
+  // In the archive's order.
+  std::vector<Record> records_;
+  // Places in records_, by hash.
+  std::vector<std::uint32_t> by_hash_;
 };
 
 struct WriteCounts {
