@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "archive/archive_input.h"
+#include "support/code_page.h"
 #include "support/text.h"
+#include "support/utf8.h"
 
 void put_u32le(unsigned char* out, std::uint32_t value) {
   out[0] = static_cast<unsigned char>(value & 0xFFu);
@@ -71,9 +73,24 @@ bool is_settings_file(const std::string& stored_name) {
   return match_nocase(1, stored_name, kSettingsName) != 0;
 }
 
+namespace {
+
+// The base path as the settings file spells it: a file in UTF-8 holds the
+// program's own text; any other was written in the ANSI code page. Empty when
+// the path has no exact form in the code page, so no look-alike is ever put
+// in or taken out.
+std::string base_path_as_in(const std::string& data, const std::string& base_path) {
+  if (is_valid_utf8(data)) return base_path;
+  std::string bytes;
+  return to_ansi_code_page(base_path, bytes) ? bytes : std::string();
+}
+
+}  // namespace
+
 std::string substitute_on_write(const std::string& data, const std::string& base_path) {
-  if (base_path.empty()) return data;
-  return replace_all(data, base_path, kRootPlaceholder);
+  const std::string spelled = base_path_as_in(data, base_path);
+  if (spelled.empty()) return data;
+  return replace_all(data, spelled, kRootPlaceholder);
 }
 
 std::string substitute_on_read(const std::string& data, const std::string& base_path) {
@@ -86,10 +103,14 @@ std::string substitute_on_read(const std::string& data, const std::string& base_
     ++count;
   }
   if (count == 0) return data;
+  // A file in the ANSI code page gets the path there; one the code page
+  // cannot spell gets the UTF-8 path rather than a look-alike.
+  std::string spelled = base_path_as_in(data, base_path);
+  if (spelled.empty()) spelled = base_path;
   const std::size_t kept = data.size() - count * placeholder.size();
   // kept + count * length of the base path, compared without overflow.
   const bool fits = kept <= kMaxSettingsBytes &&
-                    (base_path.empty() || count <= (kMaxSettingsBytes - kept) / base_path.size());
+                    (spelled.empty() || count <= (kMaxSettingsBytes - kept) / spelled.size());
   if (!fits) return data;
-  return replace_all(data, placeholder, base_path);
+  return replace_all(data, placeholder, spelled);
 }

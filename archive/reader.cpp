@@ -14,6 +14,7 @@
 #include "archive/checksum.h"
 #include "archive/format.h"
 #include "archive/name_rules.h"
+#include "support/code_page.h"
 #include "support/confined.h"
 #include "support/dir.h"
 #include "support/fs.h"
@@ -149,7 +150,9 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
       continue;
     }
 
-    const std::string& stored_name = header.name;
+    // Names are stored in UTF-8; one that is not was written by a program
+    // that stored the ANSI code page's bytes.
+    const std::string stored_name = stored_text(header.name);
     const std::uint32_t data_length = header.data_length;
     // Data running past the end: what is there is written, then the run ends.
     const bool complete = data_length <= input.remaining();
@@ -299,7 +302,7 @@ UnpackOutcome check_archive(const std::string& archive_path, std::vector<Damaged
     if (!copy_data(input, nowhere, header.data_length, written, checksum)) {
       return UnpackOutcome::kIncomplete;
     }
-    if (!matches(header, checksum)) damaged.push_back({header.name, data_position});
+    if (!matches(header, checksum)) damaged.push_back({stored_text(header.name), data_position});
   }
   if (input.failed()) return UnpackOutcome::kIncomplete;
   return in_place ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete;

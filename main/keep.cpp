@@ -2,7 +2,6 @@
 // is still in place when the marker names its archive, as no pack ran since.
 #include "main/keep.h"
 
-#include <array>
 #include <cstdio>
 
 #include "archive/dirwalk.h"
@@ -14,44 +13,23 @@
 #include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
+#include "support/windows_names.h"
 
 namespace {
 
-// Bytes that Windows refuses in a file name besides the controls: a name
-// made on one system must open on the other.
-constexpr char kRefusedInNames[] = "<>:\"/\\|?*";
 constexpr char kReplacement = '_';
 constexpr std::size_t kMaxNameBytes = 255;
-// Names Windows keeps for devices, whatever the extension that follows.
-constexpr std::array<const char*, 4> kDeviceNames = {"con", "prn", "aux", "nul"};
-constexpr std::array<const char*, 2> kNumberedDeviceNames = {"com", "lpt"};
+constexpr unsigned char kDelete = 0x7F;
 
-bool refused_in_names(unsigned char c) {
-  return c < 0x20 || c == 0x7F ||
-         std::string(kRefusedInNames).find(static_cast<char>(c)) != std::string::npos;
-}
+// Bytes that Windows refuses in a file name, and DEL: a name made on one
+// system must open on the other.
+bool refused_in_names(unsigned char c) { return c == kDelete || refused_in_windows_names(c); }
 
 // Whether Windows would take a name beginning with `stem` and a blank for a
-// device: the part before the first dot, without its trailing blanks, is a
-// device name. Without a dot in the stem that part holds the added blank and
-// what follows it.
+// device. Without a dot in the stem, the part before the first dot holds the
+// added blank and what follows it, and no device name does.
 bool names_a_device(const std::string& stem) {
-  const std::size_t dot = stem.find('.');
-  if (dot == std::string::npos) return false;
-  std::string base = stem.substr(0, dot);
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  base = lower_ascii(base);
-  for (const char* device : kDeviceNames) {
-    if (base == device) return true;
-  }
-  for (const char* device : kNumberedDeviceNames) {
-    const std::string prefix = device;
-    if (base.size() == prefix.size() + 1 && base.compare(0, prefix.size(), prefix) == 0 &&
-        base.back() >= '1' && base.back() <= '9') {
-      return true;
-    }
-  }
-  return false;
+  return stem.find('.') != std::string::npos && is_windows_device_name(stem);
 }
 
 // Drops the bytes after `length`, and with them the start of a character

@@ -11,6 +11,7 @@
 #include "main/state.h"
 #include "main/status.h"
 #include "main/swap.h"
+#include "support/code_page.h"
 #include "support/confined.h"
 #include "support/dir_identity.h"
 #include "support/dir_tree.h"
@@ -167,8 +168,11 @@ Marker read_marker(std::string& name) {
   // One byte more than a marker may hold tells a longer one apart.
   std::optional<std::string> content = read_up_to(file, kMaxMarkerBytes + 1);
   if (!content) return Marker::kRefused;
-  name = *content;
-  if (name.size() > kMaxMarkerBytes || !is_bare_file_name(name)) return Marker::kRefused;
+  // Written in UTF-8; a marker that is not was written in the ANSI code
+  // page. One too long to be a marker is refused as it is.
+  const bool too_long = content->size() > kMaxMarkerBytes;
+  name = too_long ? *content : stored_text(*content);
+  if (too_long || !is_bare_file_name(name)) return Marker::kRefused;
   // The program's own files in the archive directory are never an archive:
   // the marker would be deleted right after the archive was written over it,
   // and a temporary's name is cleared away by the next pack.

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "main/state.h"
+#include "support/display_path.h"
+#include "support/text.h"
 
 namespace {
 
@@ -27,7 +29,9 @@ Progress& progress() {
 
 void draw(const std::string& name, const std::string& percent) {
   const ProgramControls& c = program().ids;
-  tk::setText(c.file, name);
+  // Stored names separate with "/": shown with the system's separator, the
+  // label's path ellipsis keeps the folder's start and the file's own name.
+  tk::setText(c.file, display_path(replace_all(name, "/", "\\")));
   tk::setText(c.percent, percent);
   tk::doEvents(c.file);
   tk::doEvents(c.percent);
@@ -49,8 +53,9 @@ void create_status_window() {
   c.action = createEx(CenteredLabel, "lAksi", c.status, 0, 4, 360, 20, 0, 0);
   c.percent = createEx(CenteredLabel, "0%", c.status, 320, 24, 40, 20, 0, 0);
   // One line whatever the name's length: a long name loses its middle, and the
-  // file's own name at its end stays readable.
-  c.file = createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, SS_PATHELLIPSIS_, 0);
+  // file's own name at its end stays readable. A name's "&" is shown as it is.
+  c.file =
+      createEx(CenteredLabel, "", c.status, 0, 24, 360, 20, SS_PATHELLIPSIS_ | SS_NOPREFIX_, 0);
   c.thanks =
       createEx(CenteredLabel, "Thanks for using Ilvar Portable", c.status, 0, 44, 360, 20, 0, 0);
   progress() = Progress{};

@@ -8,13 +8,16 @@
 
 #include "support/confined.h"
 #include "support/fs.h"
+#include "support/text.h"
+#include "support/utf8.h"
+#include "support/wide_win32.h"
 
 namespace {
 
-// Paths go to the system's ANSI calls as they are. The program declares
-// itself long-path aware, so where the system allows long paths a target
-// may be as long as a path can be; where it does not, the file cannot be
-// made, which the unpack reports rather than leave the file out unseen.
+// Paths go to the system's wide calls, long ones with the "\\?\" prefix, so
+// a target may be as long as a path can be; where the system still refuses
+// one, the file cannot be made, which the unpack reports rather than leave
+// the file out unseen.
 constexpr std::size_t kMaxPath = 32767 - 1;
 constexpr std::size_t kMaxComponent = 255;
 constexpr int kAttempts = 4;
@@ -29,9 +32,9 @@ struct Identity {
 // What stands at `path` itself, a link not followed; false when nothing does
 // or it cannot be looked at.
 bool identify(const std::string& path, Identity& id) {
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = CreateFileW(
+      system_path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
   const bool ok = GetFileInformationByHandle(h, &info) != 0;
@@ -49,10 +52,11 @@ bool same_file(const Identity& a, const Identity& b) {
 bool is_link(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // Removes the link itself: a directory link or junction with
-// RemoveDirectoryA, a file link with DeleteFileA; neither touches the target.
+// RemoveDirectoryW, a file link with DeleteFileW; neither touches the target.
 bool remove_link(const std::string& path, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RemoveDirectoryA(path.c_str()) != 0;
-  return DeleteFileA(path.c_str()) != 0;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return RemoveDirectoryW(system_path(path).c_str()) != 0;
+  return DeleteFileW(system_path(path).c_str()) != 0;
 }
 
 }  // namespace
@@ -74,10 +78,10 @@ struct ConfinedTree::State {
   bool open_base() {
     if (base_ready) return true;
     if (base_failed) return false;
-    DWORD attributes = GetFileAttributesA(base.c_str());
+    DWORD attributes = GetFileAttributesW(system_path(base).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES && make_base) {
       make_dirs(base);
-      attributes = GetFileAttributesA(base.c_str());
+      attributes = GetFileAttributesW(system_path(base).c_str());
     }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       base_failed = true;
@@ -91,10 +95,11 @@ struct ConfinedTree::State {
   // Makes `path` a real directory: a link in its place is removed first.
   // 1 ready, 0 failed, -1 refused (the guarded directory).
   int enter(const std::string& path) {
+    const std::wstring wide = system_path(path);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       Identity id;
       if (!identify(path, id)) {
-        if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
           return 0;
         }
         continue;
@@ -130,15 +135,16 @@ struct ConfinedTree::State {
   // another name (letter case, a short name), is left as it is: `taken`.
   HANDLE open_file(const std::string& path, bool again, bool& taken) {
     taken = false;
+    const std::wstring wide = system_path(path);
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-      const DWORD attributes = GetFileAttributesA(path.c_str());
+      const DWORD attributes = GetFileAttributesW(wide.c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) {
         if (!remove_link(path, attributes)) return INVALID_HANDLE_VALUE;
         continue;
       }
       // Not CREATE_ALWAYS: a file with other hard links (one may be the
       // archive being read) must be replaced, not emptied.
-      HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+      HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (h == INVALID_HANDLE_VALUE) return h;
       const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
@@ -149,7 +155,7 @@ struct ConfinedTree::State {
       }
       if (is_link(info.dwFileAttributes) || info.nNumberOfLinks > 1) {
         CloseHandle(h);
-        if (!DeleteFileA(path.c_str())) return INVALID_HANDLE_VALUE;
+        if (!DeleteFileW(wide.c_str())) return INVALID_HANDLE_VALUE;
         continue;
       }
       const FileId id{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
@@ -180,8 +186,13 @@ ConfinedTree::~ConfinedTree() = default;
 
 bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_part,
                                  std::string& name) const {
-  return state_->base.size() + 1 + relative.size() <= kMaxPath &&
-         split_target(relative, kMaxComponent, dir_part, name);
+  // The system's limits count UTF-16 units, not the bytes of UTF-8.
+  if (utf16_length(state_->base) + 1 + utf16_length(relative) > kMaxPath) return false;
+  if (!split_target(relative, std::string::npos, dir_part, name)) return false;
+  for (const std::string& component : split_text(relative, "\\")) {
+    if (utf16_length(component) > kMaxComponent) return false;
+  }
+  return true;
 }
 
 CreateResult ConfinedTree::create_checked(const std::string& relative, const std::string& dir_part,
@@ -201,8 +212,9 @@ CreateResult ConfinedTree::create_checked(const std::string& relative, const std
 
 long long file_size64(const std::string& path) {
   // Through a link to what it names, as reading the file does.
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = CreateFileW(system_path(path).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info{};
   const bool ok = GetFileInformationByHandle(h, &info) != 0;

@@ -17,8 +17,8 @@ bool usable(HANDLE h) {
   return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
 }
 
-HANDLE open_console(const char* name, DWORD access) {
-  return CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+HANDLE open_console(const wchar_t* name, DWORD access) {
+  return CreateFileW(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                      nullptr);
 }
 
@@ -33,9 +33,9 @@ Console& console() {
     // standard handle is missing. AllocConsole fails harmlessly when the
     // process already has one.
     AllocConsole();
-    if (!usable(made.out)) made.out = open_console("CONOUT$", GENERIC_READ | GENERIC_WRITE);
-    if (!usable(made.err)) made.err = open_console("CONOUT$", GENERIC_READ | GENERIC_WRITE);
-    if (!usable(made.in)) made.in = open_console("CONIN$", GENERIC_READ | GENERIC_WRITE);
+    if (!usable(made.out)) made.out = open_console(L"CONOUT$", GENERIC_READ | GENERIC_WRITE);
+    if (!usable(made.err)) made.err = open_console(L"CONOUT$", GENERIC_READ | GENERIC_WRITE);
+    if (!usable(made.in)) made.in = open_console(L"CONIN$", GENERIC_READ | GENERIC_WRITE);
     return made;
   }();
   return c;

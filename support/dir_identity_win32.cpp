@@ -3,12 +3,15 @@
 #include <windows.h>
 
 #include "support/dir_identity.h"
+#include "support/wide_win32.h"
 
 namespace {
 
 bool identify_any(const std::string& path, DWORD flags, BY_HANDLE_FILE_INFORMATION& info) {
+  std::wstring wide;
+  if (!system_path(path, wide)) return false;
   HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BOOL ok = GetFileInformationByHandle(handle, &info);

@@ -1,9 +1,11 @@
-// Windows directory listing: FindFirstFileA/FindNextFileA with the entry's
-// last-write time in local DOS date and time.
+// Windows directory listing: FindFirstFileW/FindNextFileW with the names in
+// UTF-8 and the entry's last-write time in local DOS date and time.
 #include <windows.h>
 
 #include "support/dir.h"
 #include "support/dir_match.h"
+#include "support/utf8.h"
+#include "support/wide_win32.h"
 
 namespace {
 
@@ -35,8 +37,9 @@ void set_time(DirEntry& entry, const FILETIME& written) {
 // Fills `entry` anew (its strings keep their storage, so a listing does not
 // allocate for every entry). The system gives every field at once; only the
 // time conversion is left out when it is not wanted.
-void fill_entry(DirEntry& entry, const WIN32_FIND_DATAA& data, EntryDetail detail) {
-  entry.name.assign(data.cFileName);
+void fill_entry(DirEntry& entry, const WIN32_FIND_DATAW& data, EntryDetail detail) {
+  const auto* name = reinterpret_cast<const char16_t*>(data.cFileName);
+  utf16_to_utf8(std::u16string_view(name), entry.name);
   entry.attributes.clear();
   const DWORD a = data.dwFileAttributes;
   if (a & FILE_ATTRIBUTE_READONLY) entry.attributes += 'r';
@@ -65,20 +68,24 @@ bool list_dir_each(const std::string& path, const EntrySink& each, EntryDetail d
   } else if (cleaned.back() == ':') {
     search = cleaned + "\\*.*";
   } else if (!has_wildcard(cleaned)) {
-    const DWORD attributes = GetFileAttributesA(cleaned.c_str());
+    std::wstring wide;
+    const DWORD attributes =
+        system_path(cleaned, wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       search = cleaned + "\\*.*";
     }
   }
 
-  // Paths too long for the system, missing paths and no matches all fail here.
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(search.c_str(), &data);
+  // Paths that are not UTF-8, missing paths and no matches all fail here.
+  std::wstring wide_search;
+  if (!system_path(search, wide_search)) return false;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(wide_search.c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return false;
   DirEntry entry;
   do {
     fill_entry(entry, data, detail);
-  } while (each(entry) && FindNextFileA(find, &data));
+  } while (each(entry) && FindNextFileW(find, &data));
   FindClose(find);
   return true;
 }

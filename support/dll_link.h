@@ -17,3 +17,10 @@ long link_routine(const std::string& library, const std::string& system_name,
 // Calls a linked routine; the result is 0 for a procedure.
 std::int32_t call_linked(long link_id, const std::vector<std::intptr_t>& arguments,
                          bool as_function);
+
+// A kernel32 file routine the program binds to code of its own, by the name
+// it links it under: POSIX calls on Linux, the wide routines on Windows.
+struct BuiltInRoutine {
+  const char* name;
+  std::int32_t (*run)(const std::vector<std::intptr_t>& arguments);
+};

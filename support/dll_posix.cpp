@@ -81,12 +81,7 @@ std::int32_t remove_directory_a(const Words& args) {
   return ::rmdir(path.c_str()) == 0 ? 1 : 0;
 }
 
-struct BuiltIn {
-  const char* name;
-  std::int32_t (*run)(const Words&);
-};
-
-constexpr std::array<BuiltIn, 5> kKernel32 = {{
+constexpr std::array<BuiltInRoutine, 5> kKernel32 = {{
     {"MoveFileA", move_file_a},
     {"DeleteFileA", delete_file_a},
     {"CreateDirectoryA", create_directory_a},

@@ -1,10 +1,11 @@
-// Windows file seam: CreateFileA/ReadFile/WriteFile/FlushFileBuffers/MoveFileExA,
+// Windows file seam: CreateFileW/ReadFile/WriteFile/FlushFileBuffers/MoveFileExW,
 // reparse-point inspection and the lock file held open without sharing.
 #include <windows.h>
 
 #include <utility>
 
 #include "support/file_io.h"
+#include "support/wide_win32.h"
 
 namespace {
 
@@ -64,7 +65,10 @@ File File::open(const std::string& path, OpenMode mode) {
                          mode == OpenMode::kReadFileNoFollow || mode == OpenMode::kCreateNew;
   const DWORD flags =
       no_follow ? FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL;
-  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+  // A path that is not UTF-8 opens nothing, and the caller reports it.
+  std::wstring wide;
+  if (!system_path(path, wide)) return file;
+  HANDLE h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h != INVALID_HANDLE_VALUE && no_follow) {
     BY_HANDLE_FILE_INFORMATION info{};
     const DWORD refused = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
@@ -151,24 +155,39 @@ bool File::close() {
   return closed && !fault;
 }
 
+namespace {
+
+bool move_file(const std::string& from, const std::string& to, DWORD flags) {
+  std::wstring wide_from;
+  std::wstring wide_to;
+  if (!system_path(from, wide_from) || !system_path(to, wide_to)) return false;
+  return MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags) != 0;
+}
+
+}  // namespace
+
 bool rename_replace(const std::string& from, const std::string& to) {
   if (io_fault_now(IoFault::kRename)) return false;
-  return MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return move_file(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool rename_no_replace(const std::string& from, const std::string& to) {
   if (io_fault_now(IoFault::kRename)) return false;
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  return move_file(from, to, MOVEFILE_WRITE_THROUGH);
 }
 
-bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool remove_file(const std::string& path) {
+  std::wstring wide;
+  return system_path(path, wide) && DeleteFileW(wide.c_str()) != 0;
+}
 
 const char* platform_name_separators() { return ":"; }
 
 EntryKind entry_kind(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  std::wstring wide;
+  if (!system_path(path, wide)) return EntryKind::kOther;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? EntryKind::kMissing
@@ -186,15 +205,14 @@ bool link_target(const std::string& path, std::string& target) {
   }
   // Opening the name without FILE_FLAG_OPEN_REPARSE_POINT follows the whole
   // chain; the handle then tells where it ended.
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  std::wstring wide;
+  if (!system_path(path, wide)) return false;
+  HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  char buffer[MAX_PATH * 4];
-  const DWORD length =
-      GetFinalPathNameByHandleA(h, buffer, sizeof buffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  std::string final_path = final_path_of(h, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   CloseHandle(h);
-  if (length == 0 || length >= sizeof buffer) return false;
-  std::string final_path(buffer, length);
+  if (final_path.empty()) return false;
   // The answer comes as \\?\C:\... or \\?\UNC\server\...; the short forms
   // are what the rest of the program uses.
   const std::string unc = "\\\\?\\UNC\\";
@@ -216,12 +234,13 @@ FileLock::Result FileLock::acquire(const std::string& lock_file_path) {
   // violation until this handle is closed, which the system does when the
   // process ends however it ends.
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  HANDLE h = CreateFileA(lock_file_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_ALWAYS, flags, nullptr);
+  std::wstring wide;
+  if (!system_path(lock_file_path, wide)) return Result::kUnavailable;
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, flags,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) {
     // A lock file left in a folder that has become read-only.
-    h = CreateFileA(lock_file_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags,
-                    nullptr);
+    h = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags, nullptr);
   }
   if (h == INVALID_HANDLE_VALUE) {
     return GetLastError() == ERROR_SHARING_VIOLATION ? Result::kBusy : Result::kUnavailable;

@@ -7,23 +7,26 @@
 #include "support/rooted_name.h"
 #include "support/rooted_open.h"
 #include "support/text.h"
+#include "support/wide_win32.h"
 
 namespace {
 
-// The path the system resolves the handle to, every link and junction
-// followed; empty when it cannot tell.
+// Where the handle's file really is, every link and junction followed: its
+// volume's serial number and its path on that volume; empty when the system
+// cannot tell. GetFinalPathNameByHandle would say the same, but fails under
+// Wine for paths past MAX_PATH, which the burn must reach.
 std::string final_path(HANDLE handle) {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length =
-        GetFinalPathNameByHandleA(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length == 0) return std::string();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(length + 1);
+  constexpr std::size_t kNameBytes = 65536;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return std::string();
+  std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + kNameBytes);
+  if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(),
+                                    static_cast<DWORD>(buffer.size()))) {
+    return std::string();
   }
+  const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+  return std::to_string(info.dwVolumeSerialNumber) + ":" +
+         from_wide(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
 // Whether `path` lies strictly below `root`, letters A-Z folded as the file
@@ -51,7 +54,9 @@ struct RootedOpener::State {
     for (const std::string& component : split_text(relative, "\\")) {
       if (!rooted_name::usable_component(component)) return false;
       path = join_path(path, component);
-      const DWORD attributes = GetFileAttributesA(path.c_str());
+      std::wstring wide;
+      if (!system_path(path, wide)) return false;
+      const DWORD attributes = GetFileAttributesW(wide.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return false;
@@ -75,9 +80,11 @@ File RootedOpener::State::open_file(const std::string& relative, OverwriteRefusa
   }
   if (!directory_ok) return File();
   // The name itself is opened, never what a link or junction points at.
-  HANDLE h = CreateFileA(join_path(root, relative).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  std::wstring wide;
+  if (!system_path(join_path(root, relative), wide)) return File();
+  HANDLE h =
+      CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -105,8 +112,10 @@ File RootedOpener::State::open_file(const std::string& relative, OverwriteRefusa
 
 RootedOpener::RootedOpener(const std::string& root) : state_(std::make_unique<State>()) {
   state_->root = root;
+  std::wstring wide;
+  if (!system_path(root, wide)) return;
   HANDLE handle =
-      CreateFileA(root.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return;
   state_->root_final = final_path(handle);

@@ -39,6 +39,9 @@ inline constexpr std::uint32_t WS_POPUP_ = 0x80000000u;
 inline constexpr std::uint32_t WS_DLGFRAME_ = 0x00400000u;
 inline constexpr std::uint32_t WS_EX_DLGMODALFRAME_ = 0x1u;
 inline constexpr std::uint32_t SS_PATHELLIPSIS_ = 0x8000u;
+// A label with this style shows "&" as itself rather than underlining the
+// letter after it.
+inline constexpr std::uint32_t SS_NOPREFIX_ = 0x80u;
 
 // Message box styles and answers. Style 0 is one OK button. A Yes/No box
 // with the second button as its default answers No to a user who only

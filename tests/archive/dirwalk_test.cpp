@@ -292,12 +292,14 @@ TEST_F(WalkTree, LargeDirectoryInByteOrder) {
   std::vector<std::string> names;
   for (int i = 0; i < 3000; ++i) {
     // Lengths from 1 to 40 bytes, some beyond 127, so that the packed
-    // listing's blocks fill unevenly and unsigned order matters.
+    // listing's blocks fill unevenly and unsigned order matters. Names are
+    // UTF-8 and made through the program's own file seam, which gives them
+    // the same meaning on every system.
     std::string name(static_cast<std::size_t>(1 + (i * 7) % 40), static_cast<char>('a' + i % 26));
     name += std::to_string(i);
-    if (i % 5 == 0) name[0] = static_cast<char>(0xC3);
+    if (i % 5 == 0) name.replace(0, 1, "\xC3\xA9");
     names.push_back(name);
-    std::ofstream(dir_ / "p" / name.c_str(), std::ios::binary) << "x";
+    ASSERT_TRUE(write_bytes(path("p\\" + name), "x")) << name;
   }
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

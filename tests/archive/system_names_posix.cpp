@@ -4,3 +4,5 @@
 #include "tests/archive/system_names.h"
 
 bool system_keeps_dependent_names() { return true; }
+
+bool system_decodes_ansi_names() { return false; }

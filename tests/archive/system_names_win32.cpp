@@ -3,3 +3,5 @@
 #include "tests/archive/system_names.h"
 
 bool system_keeps_dependent_names() { return false; }
+
+bool system_decodes_ansi_names() { return true; }

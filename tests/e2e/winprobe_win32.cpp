@@ -479,7 +479,8 @@ int main(int argc, char** argv) {
         if (SendMessageW(c.hwnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 1024) {
           SendMessageW(c.hwnd, CB_GETLBTEXT, static_cast<WPARAM>(i),
                        reinterpret_cast<LPARAM>(wide));
-          WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
+          // UTF-8, so names outside the ANSI code page are compared as they are.
+          WideCharToMultiByte(CP_UTF8, 0, wide, -1, buf, sizeof buf, nullptr, nullptr);
         }
         std::printf("%s%s\n", i == sel ? "*" : " ", buf);
       }

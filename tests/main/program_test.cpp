@@ -22,8 +22,9 @@ TEST_F(ProgramTest, SetupCreatesEveryWindowAndControlInOrder) {
       {Window, -1, "Window1", 332, 350, 360, 68, 0x80400000u, 0x10u},
       {CenteredLabel, 0, "lAksi", 0, 4, 360, 20, 0x54000001u, 0},
       {CenteredLabel, 0, "0%", 320, 24, 40, 20, 0x54000001u, 0},
-      // The file label shortens a long name in its middle instead of wrapping.
-      {CenteredLabel, 0, "", 0, 24, 360, 20, 0x54008001u, 0},
+      // The file label shortens a long name in its middle instead of wrapping,
+      // and shows a name's "&" as itself.
+      {CenteredLabel, 0, "", 0, 24, 360, 20, 0x54008081u, 0},
       {CenteredLabel, 0, "Thanks for using Ilvar Portable", 0, 44, 360, 20, 0x54000001u, 0},
       {Window, -1, "Welcome to Ilvar Portable", 350, 326, 324, 117, 0x00400000u, 0x1u},
       {Label, 5, "Please select an Ilvar Portable profile or type a new one:", 8, 8, 300, 20,

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "support/wide_win32.h"
 #include "toolkit/win32/registry_win32.h"
 
 namespace tk::win32 {
@@ -92,32 +93,34 @@ Control& claim(ControlId id, int kind, int type, ControlId parent) {
 }
 
 HICON programIcon(HINSTANCE instance) {
-  HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-  return icon != nullptr ? icon : LoadIconA(nullptr, IDI_APPLICATION);
+  HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  return icon != nullptr ? icon : LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
 }
 
 HWND createTopLevel(ControlId id, const std::string& caption, HWND parent, int x, int y, int width,
                     int height, DWORD style, DWORD ex_style) {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
   Registry& r = registry();
   ++r.class_number;
   char class_name[128];
   std::snprintf(class_name, sizeof class_name, "%s %d", errorSettings().app_name.c_str(),
                 r.class_number);
-  WNDCLASSEXA wc{};
+  // Windows of a wide class take and give every text in UTF-16.
+  const std::wstring wide_class = display_text(class_name);
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = reinterpret_cast<WNDPROC>(wndProcAddress());
   wc.hInstance = instance;
   wc.hIcon = programIcon(instance);
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.lpszClassName = class_name;
-  if (RegisterClassExA(&wc) == 0) abortErr(483, "RegisterClassEx failed.");
-  HWND h = CreateWindowExA(ex_style, class_name, caption.c_str(), style, x, y, width, height,
-                           parent, nullptr, instance, nullptr);
+  wc.lpszClassName = wide_class.c_str();
+  if (RegisterClassExW(&wc) == 0) abortErr(483, "RegisterClassEx failed.");
+  HWND h = CreateWindowExW(ex_style, wide_class.c_str(), display_text(caption).c_str(), style, x, y,
+                           width, height, parent, nullptr, instance, nullptr);
   if (h == nullptr) abortErr(482, "CreateWindow in createWindow failed.");
-  SetWindowLongPtrA(h, GWLP_USERDATA, id);
+  SetWindowLongPtrW(h, GWLP_USERDATA, id);
   return h;
 }
 
@@ -172,7 +175,7 @@ void releaseId(ControlId id) {
 }
 
 ControlId idOfHandle(NativeHandle handle) {
-  return static_cast<ControlId>(GetWindowLongPtrA(hwnd(handle), GWLP_USERDATA));
+  return static_cast<ControlId>(GetWindowLongPtrW(hwnd(handle), GWLP_USERDATA));
 }
 
 ControlId windowOf(ControlId id) {
@@ -233,9 +236,9 @@ NativeHandle defaultFont() {
     HDC dc = GetDC(nullptr);
     int height = -MulDiv(kDefaultFontPoints, GetDeviceCaps(dc, LOGPIXELSY), 72);
     ReleaseDC(nullptr, dc);
-    g_font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    g_font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_DONTCARE, kDefaultFontFace);
+                         DEFAULT_PITCH | FF_DONTCARE, display_text(kDefaultFontFace).c_str());
   }
   return g_font;
 }
@@ -293,11 +296,12 @@ ControlId createEx(int kind, const std::string& caption, ControlId parent, Coord
     return id;
   }
 
-  HWND h = CreateWindowExA(ex_style, info->native_class, caption.c_str(), style, px, py, width,
-                           height, parent_handle, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND h = CreateWindowExW(ex_style, display_text(info->native_class).c_str(),
+                           display_text(caption).c_str(), style, px, py, width, height,
+                           parent_handle, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (h == nullptr) abortErr(461, "Failed to acquire a hWnd when creating a control.");
-  SetWindowLongPtrA(h, GWLP_USERDATA, id);
-  LONG_PTR old_proc = SetWindowLongPtrA(h, GWLP_WNDPROC, subProcAddress());
+  SetWindowLongPtrW(h, GWLP_USERDATA, id);
+  LONG_PTR old_proc = SetWindowLongPtrW(h, GWLP_WNDPROC, subProcAddress());
   Control& c = *entry(id);
   c.handle = h;
   c.attached = true;
@@ -308,7 +312,7 @@ ControlId createEx(int kind, const std::string& caption, ControlId parent, Coord
   const Control* p = entry(parent);
   c.background = info->background == kInherit && p != nullptr ? p->background : info->background;
   c.text_colour = info->text_colour;
-  SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont()), TRUE);
+  SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont()), TRUE);
   return id;
 }
 

@@ -170,7 +170,7 @@ std::vector<Row> makeTable() {
       {WM_CLOSE, onClose, 0},
       {WM_DESTROY, onDestroy, 0},
       {WM_NOTIFY, nullptr, 0},
-      {RegisterWindowMessageA(FINDMSGSTRINGA), nullptr, 0},
+      {RegisterWindowMessageW(FINDMSGSTRINGW), nullptr, 0},
   };
 }
 
@@ -197,14 +197,14 @@ Routine lookUp(UINT message, bool& found) {
 
 LRESULT defaultProcessing(ControlId id, ProcKind kind, std::intptr_t old_proc, const Message& m) {
   if (kind == ProcKind::Sub && old_proc != 0) {
-    return CallWindowProcA(reinterpret_cast<WNDPROC>(old_proc), m.handle, m.message, m.wparam,
+    return CallWindowProcW(reinterpret_cast<WNDPROC>(old_proc), m.handle, m.message, m.wparam,
                            m.lparam);
   }
   std::intptr_t result = 0;
   if (kind == ProcKind::Window && windowDefault(id, m.message, m.wparam, m.lparam, result)) {
     return result;
   }
-  return DefWindowProcA(m.handle, m.message, m.wparam, m.lparam);
+  return DefWindowProcW(m.handle, m.message, m.wparam, m.lparam);
 }
 
 LRESULT route(ProcKind kind, HWND h, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -213,7 +213,7 @@ LRESULT route(ProcKind kind, HWND h, UINT message, WPARAM wparam, LPARAM lparam)
   // Messages of a window that is still being created (no id yet) or of a
   // control that is no longer ours go straight to the default processing.
   if (id == 0 || c == nullptr || c->state != kLive || c->handle != h) {
-    return DefWindowProcA(h, message, wparam, lparam);
+    return DefWindowProcW(h, message, wparam, lparam);
   }
   std::intptr_t old_proc = c->old_proc;
   g_message_stack.push_back({kind, h, message, wparam, lparam});

@@ -27,7 +27,7 @@ bool dialogNavigation(MSG& msg) {
   HWND root = GetAncestor(msg.hwnd, GA_ROOT);
   ControlId id = idOfHandle(root);
   if (controlKind(id) != Window || entry(id)->handle != root) return false;
-  return IsDialogMessageA(root, &msg) != FALSE;
+  return IsDialogMessageW(root, &msg) != FALSE;
 }
 
 // Our windows are not dialogs, so neither the system's dialog navigation (Tab
@@ -37,7 +37,7 @@ bool dialogNavigation(MSG& msg) {
 void dispatch(MSG& msg) {
   if (!dialogNavigation(msg)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   keepDefaultButton(GetFocus());
 }
@@ -45,10 +45,10 @@ void dispatch(MSG& msg) {
 bool isDefaultButton(ControlId id) { return controlKind(id) == DefaultButton; }
 
 void setButtonLook(HWND button, bool is_default) {
-  const LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
+  const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
   const LONG_PTR type = is_default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
   if ((style & BS_TYPEMASK) == type) return;
-  SendMessageA(button, BM_SETSTYLE, static_cast<WPARAM>((style & 0xFFFF & ~BS_TYPEMASK) | type),
+  SendMessageW(button, BM_SETSTYLE, static_cast<WPARAM>((style & 0xFFFF & ~BS_TYPEMASK) | type),
                TRUE);
 }
 
@@ -171,7 +171,7 @@ void runMessageLoop(int limit) {
   const bool counting = limit > 0;
   while (limit != 0 && s.stop_flags[level - 1] == 0 && s.running == kRunning) {
     MSG msg;
-    BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     // A quit request ends this loop only; outer loops keep running.
     if (got == 0 || got == -1) break;
     dispatch(msg);
@@ -209,7 +209,7 @@ void openWindow(ControlId window, int mode) {
   if (!validId(window)) return;
   HWND h = hwnd(window);
   if (isModalMode(mode)) {
-    SetWindowLongPtrA(h, GWL_STYLE, GetWindowLongPtrA(h, GWL_STYLE) & ~LONG_PTR{WS_MINIMIZEBOX});
+    SetWindowLongPtrW(h, GWL_STYLE, GetWindowLongPtrW(h, GWL_STYLE) & ~LONG_PTR{WS_MINIMIZEBOX});
   }
   int show = mode < 1 ? (IsIconic(h) ? SW_RESTORE : SW_SHOWNORMAL) : mode;
   Control& c = *entry(window);
@@ -242,7 +242,7 @@ void runModal(ControlId window) {
 
 void requestClose(ControlId window) {
   if (!validId(window)) return;
-  SendMessageA(hwnd(window), WM_CLOSE, 0, 0);
+  SendMessageW(hwnd(window), WM_CLOSE, 0, 0);
 }
 
 void doEvents(ControlId control) {
@@ -253,7 +253,7 @@ void doEvents(ControlId control) {
     filter = static_cast<HWND>(getHandle(control));
   }
   MSG msg;
-  if (PeekMessageA(&msg, filter, 0, 0, PM_REMOVE)) dispatch(msg);
+  if (PeekMessageW(&msg, filter, 0, 0, PM_REMOVE)) dispatch(msg);
 }
 
 void startTimer(ControlId window, int timer_id, int milliseconds) {

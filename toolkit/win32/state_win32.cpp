@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "support/wide_win32.h"
 #include "toolkit/win32/registry_win32.h"
 
 namespace tk::win32 {
@@ -18,7 +19,7 @@ int typeOf(ControlId id) { return validId(id) ? entry(id)->type : -1; }
 // Message-based reads of an id that is not live see the answer 0.
 LRESULT ask(ControlId id, UINT message, WPARAM wparam, LPARAM lparam) {
   if (!validId(id) || id == Screen) return 0;
-  return SendMessageA(hwnd(id), message, wparam, lparam);
+  return SendMessageW(hwnd(id), message, wparam, lparam);
 }
 
 // While a selection change of this combo box is being routed, its edit field
@@ -36,10 +37,9 @@ std::string selectedItem(ControlId combo) {
   if (index == CB_ERR) return {};
   LRESULT length = ask(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   ask(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(std::char_traits<char>::length(text.c_str()));
-  return text;
+  return from_wide(text.c_str());
 }
 
 // A path-ellipsis label may sit under a sibling (a percentage beside it, say).
@@ -53,7 +53,7 @@ int clearWidth(HWND label) {
   HWND parent = GetParent(label);
   if (parent == nullptr) return half * 2;
   for (HWND s = GetWindow(label, GW_HWNDFIRST); s != nullptr; s = GetWindow(s, GW_HWNDNEXT)) {
-    if (s == label || (GetWindowLongPtrA(s, GWL_STYLE) & WS_VISIBLE) == 0) continue;
+    if (s == label || (GetWindowLongPtrW(s, GWL_STYLE) & WS_VISIBLE) == 0) continue;
     RECT other, common;
     GetWindowRect(s, &other);
     if (!IntersectRect(&common, &own, &other)) continue;
@@ -64,34 +64,34 @@ int clearWidth(HWND label) {
 }
 
 // Shortens a path in its middle so that it fits the label's clear width:
-// "head.../name" with as much of the head as fits and the last component
-// whole; when even ".../name" is too wide, "..." and the end of the name. Both
-// slashes separate components. Cuts fall on character boundaries of the ANSI
-// code page, and are found by halving since one text may be set per file.
-std::string shortenPath(HWND label, const std::string& text) {
+// "head...\\name" with as much of the head as fits and the last component
+// whole; when even "...\\name" is too wide, "..." and the end of the name. Both
+// slashes separate components. Cuts never split a surrogate pair, and are
+// found by halving since one text may be set per file.
+std::wstring shortenPath(HWND label, const std::wstring& text) {
   const int width = clearWidth(label);
   HDC dc = GetDC(label);
   if (dc == nullptr) return text;
   HGDIOBJ old_font = nullptr;
-  if (auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0))) {
+  if (auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0))) {
     old_font = SelectObject(dc, font);
   }
-  auto fits = [&](const std::string& s) {
+  auto fits = [&](const std::wstring& s) {
     SIZE extent{};
-    GetTextExtentPoint32A(dc, s.c_str(), static_cast<int>(s.size()), &extent);
+    GetTextExtentPoint32W(dc, s.c_str(), static_cast<int>(s.size()), &extent);
     return extent.cx <= width;
   };
-  std::string shown = text;
+  std::wstring shown = text;
   if (!fits(text)) {
     std::vector<std::size_t> cuts;  // character boundaries, from 0 to size
-    for (const char* p = text.c_str(); *p != '\0'; p = CharNextA(p)) {
-      cuts.push_back(static_cast<std::size_t>(p - text.c_str()));
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!IS_LOW_SURROGATE(text[i])) cuts.push_back(i);
     }
     cuts.push_back(text.size());
-    const std::size_t slash = text.find_last_of("\\/");
-    const std::size_t name = slash == std::string::npos ? 0 : slash;
-    auto head = [&](std::size_t i) { return text.substr(0, cuts[i]) + "..." + text.substr(name); };
-    auto tail = [&](std::size_t i) { return "..." + text.substr(cuts[i]); };
+    const std::size_t slash = text.find_last_of(L"\\/");
+    const std::size_t name = slash == std::wstring::npos ? 0 : slash;
+    auto head = [&](std::size_t i) { return text.substr(0, cuts[i]) + L"..." + text.substr(name); };
+    auto tail = [&](std::size_t i) { return L"..." + text.substr(cuts[i]); };
     // Heads are cuts [0, first_in_name); a longer head is wider.
     const std::size_t first_in_name =
         static_cast<std::size_t>(std::upper_bound(cuts.begin(), cuts.end(), name) - cuts.begin());
@@ -123,9 +123,69 @@ std::string shortenPath(HWND label, const std::string& text) {
   return shown;
 }
 
+// Breaks one run without blanks into lines no wider than `limit`, each break
+// after a backslash where one falls on the line, else where the line is full.
+void breakRun(HDC dc, const std::wstring& run, int limit, std::wstring& out) {
+  std::vector<int> ends(run.size());  // the width up to and with each unit
+  SIZE whole{};
+  int fitted = 0;
+  GetTextExtentExPointW(dc, run.c_str(), static_cast<int>(run.size()), 0, &fitted, ends.data(),
+                        &whole);
+  std::size_t start = 0;
+  int start_width = 0;
+  while (start < run.size()) {
+    std::size_t end = start;
+    std::size_t after_backslash = start;
+    while (end < run.size() && ends[end] - start_width <= limit) {
+      if (run[end] == L'\\') after_backslash = end + 1;
+      ++end;
+    }
+    if (end < run.size()) {
+      if (after_backslash > start) end = after_backslash;
+      if (end == start) ++end;  // a single character wider than the line
+      if (end < run.size() && IS_LOW_SURROGATE(run[end])) ++end;
+    }
+    out.append(run, start, end - start);
+    if (end < run.size()) out += L'\n';
+    start_width = ends[end - 1];
+    start = end;
+  }
+}
+
+// The system's message box grows with its longest word, and breaks lines only
+// at blanks: a long path would make it wider than the screen, with its
+// buttons out of reach. Words wider than half the screen are broken.
+std::wstring fitMessage(const std::wstring& text) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return text;
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC dc = GetDC(nullptr);
+  if (dc == nullptr || font == nullptr) {
+    if (dc != nullptr) ReleaseDC(nullptr, dc);
+    if (font != nullptr) DeleteObject(font);
+    return text;
+  }
+  HGDIOBJ old_font = SelectObject(dc, font);
+  const int limit = GetSystemMetrics(SM_CXSCREEN) / 2;
+  std::wstring fitted;
+  fitted.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find_first_of(L" \t\r\n", at), text.size());
+    breakRun(dc, text.substr(at, end - at), limit, fitted);
+    if (end < text.size()) fitted += text[end];
+    at = end + 1;
+  }
+  SelectObject(dc, old_font);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(font);
+  return fitted;
+}
+
 bool isPathLabel(ControlId id) {
   return typeOf(id) == kTypeStatic &&
-         (GetWindowLongPtrA(hwnd(id), GWL_STYLE) & SS_PATHELLIPSIS) == SS_PATHELLIPSIS;
+         (GetWindowLongPtrW(hwnd(id), GWL_STYLE) & SS_PATHELLIPSIS) == SS_PATHELLIPSIS;
 }
 
 }  // namespace
@@ -145,13 +205,8 @@ void appendItems(ControlId list, const std::vector<std::string>& texts) {
     default:
       return;
   }
-  std::size_t longest = 0;
-  for (const std::string& t : texts) longest = std::max(longest, t.size());
-  std::vector<char> buffer(longest + 1, '\0');
   for (const std::string& t : texts) {
-    std::copy(t.begin(), t.end(), buffer.begin());
-    buffer[t.size()] = '\0';
-    ask(list, message, 0, reinterpret_cast<LPARAM>(buffer.data()));
+    ask(list, message, 0, reinterpret_cast<LPARAM>(display_text(t).c_str()));
   }
 }
 
@@ -166,7 +221,7 @@ void setCtlSize(ControlId control, int width, int height) {
   GetWindowRect(h, &r);
   POINT corner{r.left, r.top};
   // A child's position is relative to its parent's client area.
-  if ((GetWindowLongPtrA(h, GWL_STYLE) & WS_CHILD) != 0) {
+  if ((GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD) != 0) {
     if (HWND parent = GetParent(h)) ScreenToClient(parent, &corner);
   }
   if (!MoveWindow(h, corner.x, corner.y, width, height, TRUE)) {
@@ -208,10 +263,10 @@ void setText(ControlId control, const std::string& text) {
     // sibling over its end would hide the file's name.
     entry(control)->full_text = text;
     entry(control)->full_text_set = true;
-    SetWindowTextA(hwnd(control), shortenPath(hwnd(control), text).c_str());
+    SetWindowTextW(hwnd(control), shortenPath(hwnd(control), display_text(text)).c_str());
     return;
   }
-  SetWindowTextA(hwnd(control), text.c_str());
+  SetWindowTextW(hwnd(control), display_text(text).c_str());
 }
 
 std::string getText(ControlId control) {
@@ -221,10 +276,9 @@ std::string getText(ControlId control) {
   if (isPathLabel(control) && entry(control)->full_text_set) return entry(control)->full_text;
   LRESULT length = ask(control, WM_GETTEXTLENGTH, 0, 0);
   if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   LRESULT copied = ask(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<std::size_t>(std::clamp<LRESULT>(copied, 0, length)));
-  return text;
+  return from_wide(text.data(), static_cast<std::size_t>(std::clamp<LRESULT>(copied, 0, length)));
 }
 
 void appendItems(ControlId list, const std::string& text) {
@@ -290,7 +344,8 @@ static_assert(MB_YESNO_ == MB_YESNO && MB_DEFBUTTON2_ == MB_DEFBUTTON2 &&
 static_assert(IDOK_ == IDOK && IDYES_ == IDYES && IDNO_ == IDNO);
 
 int messageBox(const std::string& text, const std::string& title, std::uint32_t style) {
-  return MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style);
+  return MessageBoxW(GetActiveWindow(), fitMessage(display_text(text)).c_str(),
+                     display_text(title).c_str(), style);
 }
 
 }  // namespace tk

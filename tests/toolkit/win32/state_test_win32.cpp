@@ -129,6 +129,79 @@ TEST_F(ControlState, TextsAreSetUnchanged) {
   EXPECT_EQ(tk::getText(window_), "Welcome to Ilvar Portable");
 }
 
+// The program's texts are UTF-8, and the controls hold them in UTF-16: names
+// outside the ANSI code page come back as they were set, never as "?".
+TEST_F(ControlState, TextsOutsideTheCodePageComeBackAsTheyWereSet) {
+  ControlId label = tk::createEx(tk::CenteredLabel, "", window_, 0, 24, 360, 20, 0, 0);
+  const std::string texts[] = {
+      "\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0",  // Кириллица
+      "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.ilhome",  // 日本語.ilhome
+      "emoji \xF0\x9F\x98\x80",
+      "\xC4\x80"
+      "b.txt"};
+  for (const std::string& text : texts) {
+    tk::setText(label, text);
+    EXPECT_EQ(tk::getText(label), text);
+    wchar_t wide[64] = {};
+    GetWindowTextW(hwndOf(label), wide, 64);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr),
+              static_cast<int>(text.size()) + 1)
+        << text;
+  }
+  tk::appendItems(combo_, std::vector<std::string>(std::begin(texts), std::end(texts)));
+  tk::setIndex(combo_, 2);
+  EXPECT_EQ(tk::getText(combo_), texts[1]);
+}
+
+// A message box never grows wider than the screen: the system breaks lines
+// only at blanks, so a long path without one is broken by the toolkit.
+TEST_F(ControlState, AMessageBoxWithALongNameFitsTheScreen) {
+  std::string path = "C:";
+  while (path.size() < 600) path += "\\\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0-folder";  // Папка
+  const std::string text = "Failed to save profile.\n\nProfile dir = " + path;
+  RECT box{};
+  std::wstring shown;
+  std::thread answer([&] {
+    for (int i = 0; i < 500; ++i) {
+      if (HWND h = FindWindowA("#32770", "Error")) {
+        GetWindowRect(h, &box);
+        EnumChildWindows(
+            h,
+            [](HWND child, LPARAM out) {
+              wchar_t buffer[4096] = {};
+              GetWindowTextW(child, buffer, 4096);
+              std::wstring& longest = *reinterpret_cast<std::wstring*>(out);
+              if (wcslen(buffer) > longest.size()) longest = buffer;
+              return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&shown));
+        PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+      }
+      Sleep(10);
+    }
+  });
+  EXPECT_EQ(tk::messageBox(text, "Error", 0), IDOK);
+  answer.join();
+  EXPECT_GT(box.right - box.left, 0);
+  EXPECT_LE(box.right - box.left, GetSystemMetrics(SM_CXSCREEN));
+  // Broken into lines, and nothing of the name lost.
+  std::wstring joined;
+  for (wchar_t c : shown) {
+    if (c != L'\n') joined += c;
+  }
+  std::wstring wide_text(text.size(), L'\0');
+  wide_text.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide_text.data(),
+                          static_cast<int>(wide_text.size()))));
+  std::wstring expected;
+  for (wchar_t c : wide_text) {
+    if (c != L'\n') expected += c;
+  }
+  EXPECT_EQ(joined, expected);
+  EXPECT_NE(shown.find(L'\n', shown.find(L"= C:")), std::wstring::npos);
+}
+
 // The width of a text in a control's own font.
 int textWidth(HWND control, const std::string& text) {
   HDC dc = GetDC(control);
