@@ -22,7 +22,8 @@ std::uint32_t get_u32le(const unsigned char* in) {
          (static_cast<std::uint32_t>(in[2]) << 16) | (static_cast<std::uint32_t>(in[3]) << 24);
 }
 
-void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length) {
+void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length,
+                       std::uint32_t checksum) {
   out.resize(kTagSize + kNameLengthSize + name.size() + kAfterNameSize);
   auto* at = reinterpret_cast<unsigned char*>(out.data());
   std::memcpy(at, kTagFile, kTagSize);
@@ -33,8 +34,8 @@ void put_record_header(std::string& out, std::string_view name, std::uint32_t da
   at += name.size();
   put_u32le(at, data_length);
   at += kDataLengthSize;
-  put_u32le(at, kReservedValue);
-  at += kReservedSize;
+  put_u32le(at, checksum);
+  at += kChecksumSize;
   std::memcpy(at, kTagData, kTagSize);
 }
 
@@ -45,8 +46,9 @@ bool read_record_header(ArchiveInput& input, RecordHeader& header) {
   if (input.read(header.name.data(), name_length) != name_length) return false;
   unsigned char after_name[kAfterNameSize];
   if (input.read(after_name, kAfterNameSize) != kAfterNameSize) return false;
-  // The reserved field and the data tag carry nothing a reader needs.
+  // The data tag carries nothing a reader needs.
   header.data_length = get_u32le(after_name);
+  header.checksum = get_u32le(after_name + kDataLengthSize);
   return true;
 }
 

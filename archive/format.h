@@ -16,29 +16,37 @@ inline constexpr char kMagic[kTagSize] = {'I', 'L', '1', '0'};
 inline constexpr char kTrailer[kTagSize] = {'a', 'b', 'i', 's'};
 
 // Record layout, field by field: the tag "file", the name's length, the
-// name, the data's length, a reserved field (written as 0, never read), the
+// name, the data's length, the checksum of the stored data (archive/checksum.h;
+// 0 for none, as every archive written before it was kept held there), the
 // tag "asli", then the data.
 inline constexpr char kTagFile[kTagSize] = {'f', 'i', 'l', 'e'};
 inline constexpr std::size_t kNameLengthSize = kU32Size;
 inline constexpr std::size_t kDataLengthSize = kU32Size;
-inline constexpr std::size_t kReservedSize = kU32Size;
+inline constexpr std::size_t kChecksumSize = kU32Size;
 inline constexpr char kTagData[kTagSize] = {'a', 's', 'l', 'i'};
-inline constexpr std::uint32_t kReservedValue = 0;
+// A record whose checksum field holds this is not checked.
+inline constexpr std::uint32_t kNoChecksum = 0;
 // The fields that follow the name, up to the data.
-inline constexpr std::size_t kAfterNameSize = kDataLengthSize + kReservedSize + kTagSize;
+inline constexpr std::size_t kAfterNameSize = kDataLengthSize + kChecksumSize + kTagSize;
 
 // Where a record's data length stands, counted from the record's first byte.
 constexpr std::uint64_t record_data_length_offset(std::uint64_t name_length) {
   return kTagSize + kNameLengthSize + name_length;
 }
+// Where its checksum stands.
+constexpr std::uint64_t record_checksum_offset(std::uint64_t name_length) {
+  return record_data_length_offset(name_length) + kDataLengthSize;
+}
 
 struct RecordHeader {
   std::string name;
   std::uint32_t data_length = 0;
+  std::uint32_t checksum = kNoChecksum;
 };
 
 // A record's bytes before its data, in place of what `out` held.
-void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length);
+void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length,
+                       std::uint32_t checksum);
 // Reads the rest of a record's header once its "file" tag has been read.
 // False when the archive ends within the header; the name's length is
 // checked against the bytes remaining before the name is allocated. The

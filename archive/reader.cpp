@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/archive_input.h"
+#include "archive/checksum.h"
 #include "archive/format.h"
 #include "archive/name_rules.h"
 #include "support/code_page.h"
@@ -23,17 +24,25 @@ namespace {
 
 constexpr std::size_t kCopyBlockSize = 256 * 1024;
 
-// Copies `count` data bytes to the target; false when the archive ended
-// first. `written` turns false when the target did not take every byte.
-bool copy_data(ArchiveInput& input, File& target, std::uint64_t count, bool& written) {
+std::vector<unsigned char>& data_block() {
   static std::vector<unsigned char> block(kCopyBlockSize);
+  return block;
+}
+
+// Copies `count` data bytes to the target (none when it is not open), with
+// their checksum; false when the archive ended first. `written` turns false
+// when the target did not take every byte.
+bool copy_data(ArchiveInput& input, File& target, std::uint64_t count, bool& written,
+               std::uint32_t& checksum) {
+  std::vector<unsigned char>& block = data_block();
   while (count > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(count, block.size()));
     const std::size_t got = input.read(block.data(), want);
     if (got == 0) return false;
+    checksum = checksum_update(checksum, block.data(), got);
     // A target that stops taking bytes is abandoned, but the archive's
     // data are still passed over so the next record is found.
-    if (written) written = target.write(block.data(), got);
+    if (written && target.is_open()) written = target.write(block.data(), got);
     count -= got;
     if (got < want) return false;
   }
@@ -67,6 +76,34 @@ std::string archive_directory(const std::string& archive_path) {
   return cut == 0 ? archive_path.substr(0, 1) : archive_path.substr(0, cut);
 }
 
+// Whether data read whole carry the checksum their record holds.
+bool matches(const RecordHeader& header, std::uint32_t checksum) {
+  return header.checksum == kNoChecksum || header.checksum == checksum;
+}
+
+// Reads the magic: kComplete when records may follow.
+UnpackOutcome read_magic(ArchiveInput& input) {
+  unsigned char tag[kTagSize];
+  if (input.read(tag, kTagSize) == kTagSize && tag_is(tag, kMagic)) return UnpackOutcome::kComplete;
+  return input.failed() ? UnpackOutcome::kIncomplete : UnpackOutcome::kNotAnArchive;
+}
+
+enum class Next { kRecord, kTrailer, kOutOfPlace, kCut };
+
+// What follows the magic or a record's data: a record (its header read),
+// the trailer, four bytes out of place, or the end.
+Next next_tag(ArchiveInput& input, RecordHeader& header) {
+  unsigned char tag[kTagSize];
+  // The writer always ends with the trailer: an archive without it has
+  // lost its end, and with it perhaps records.
+  if (input.read(tag, kTagSize) != kTagSize) return Next::kCut;
+  if (tag_is(tag, kTrailer)) return Next::kTrailer;
+  // Bytes the writer never puts there: a damaged archive. The caller scans
+  // on in steps of four bytes for the next record.
+  if (!tag_is(tag, kTagFile)) return Next::kOutOfPlace;
+  return read_record_header(input, header) ? Next::kRecord : Next::kCut;
+}
+
 NameFit stored_name_fit(const std::string& stored_name) {
   const std::string name = replace_all(stored_name, "/", "\\");
   if (name.empty() || name.front() == '\\') return NameFit::kUnsafe;
@@ -88,16 +125,15 @@ NameFit stored_name_fit(const std::string& stored_name) {
 
 UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& prefix,
                            const std::string& base_path, const UnpackProgress& progress,
+                           std::vector<DamagedRecord>& damaged,
                            std::vector<std::string>* not_held) {
   // The length is taken once, from the open file, all 64 bits of it.
   const long long length = file.size();
   if (length < 0) return UnpackOutcome::kIncomplete;
   if (length == 0) return UnpackOutcome::kComplete;
   ArchiveInput input(file, static_cast<std::uint64_t>(length));
-  unsigned char tag[kTagSize];
-  if (input.read(tag, kTagSize) != kTagSize || !tag_is(tag, kMagic)) {
-    return input.failed() ? UnpackOutcome::kIncomplete : UnpackOutcome::kNotAnArchive;
-  }
+  const UnpackOutcome magic = read_magic(input);
+  if (magic != UnpackOutcome::kComplete) return magic;
   // Everything that keeps the profile directory from holding the archive's
   // whole profile makes the unpack incomplete; the run goes on where it can.
   bool whole = true;
@@ -106,18 +142,14 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
 
   RecordHeader header;
   for (;;) {
-    // The writer always ends with the trailer: an archive without it has
-    // lost its end, and with it perhaps records.
-    if (input.read(tag, kTagSize) != kTagSize) return UnpackOutcome::kIncomplete;
-    if (tag_is(tag, kTrailer)) break;
-    if (!tag_is(tag, kTagFile)) {
-      // Bytes the writer never puts there: a damaged archive. Scan on in
-      // steps of four bytes for the next record.
+    const Next next = next_tag(input, header);
+    if (next == Next::kCut) return UnpackOutcome::kIncomplete;
+    if (next == Next::kTrailer) break;
+    if (next == Next::kOutOfPlace) {
       whole = false;
       continue;
     }
 
-    if (!read_record_header(input, header)) return UnpackOutcome::kIncomplete;
     // Names are stored in UTF-8; one that is not was written by a program
     // that stored the ANSI code page's bytes.
     const std::string stored_name = stored_text(header.name);
@@ -153,9 +185,11 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
       continue;
     }
 
-    if (progress) progress(stored_name, static_cast<long long>(input.position()));
+    const std::uint64_t data_position = input.position();
+    if (progress) progress(stored_name, static_cast<long long>(data_position));
     bool written = true;
     bool copied = true;
+    std::uint32_t checksum = kChecksumStart;
     // A settings file too large to hold in memory is copied as it is stored;
     // one cut short by the archive's end counts with the bytes that are there.
     if (is_settings_file(stored_name) &&
@@ -165,14 +199,17 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
       std::string data(available, '\0');
       data.resize(input.read(data.data(), available));
       copied = complete && data.size() == available;
+      checksum = checksum_update(checksum, data.data(), data.size());
       const std::string expanded = substitute_on_read(data, base_path);
       written = target.write(expanded.data(), expanded.size());
     } else {
-      copied = copy_data(input, target, data_length, written);
+      copied = copy_data(input, target, data_length, written, checksum);
     }
     if (!target.close()) written = false;
     if (!written) whole = false;
+    // A record cut short is an incomplete unpack, not a damaged record.
     if (!copied) return UnpackOutcome::kIncomplete;
+    if (!matches(header, checksum)) damaged.push_back({stored_name, data_position});
   }
   if (input.failed()) return UnpackOutcome::kIncomplete;
   return whole ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete;
@@ -208,22 +245,65 @@ int path_kind(const std::string& path) {
 UnpackOutcome read_archive(File& file, const std::string& root, const UnpackProgress& progress) {
   const TargetRoot target = split_root(root);
   ConfinedTree tree(target.base, std::string());
-  return read_records(file, tree, target.prefix, parent_path(root), progress, nullptr);
+  std::vector<DamagedRecord> damaged;
+  return read_records(file, tree, target.prefix, parent_path(root), progress, damaged, nullptr);
 }
 
 int dekompres(const std::string& root, const std::string& archive_path,
               const UnpackProgress& progress, UnpackOutcome* outcome,
               std::vector<std::string>* not_held) {
-  UnpackOutcome result = UnpackOutcome::kCannotOpen;
+  UnpackReport report;
+  const int result = dekompres(root, archive_path, progress, report);
+  if (outcome != nullptr) *outcome = report.outcome;
+  if (not_held != nullptr) *not_held = report.not_held;
+  return result;
+}
+
+int dekompres(const std::string& root, const std::string& archive_path,
+              const UnpackProgress& progress, UnpackReport& report) {
+  report = UnpackReport{};
   File archive = File::open(archive_path, OpenMode::kRead);
   if (archive.is_open()) {
     const TargetRoot target = split_root(root);
     // When the archive directory lies in the profile directory, nothing is
     // written into it: a record could otherwise replace the archive itself.
     ConfinedTree tree(target.base, archive_directory(archive_path));
-    result = read_records(archive, tree, target.prefix, parent_path(root), progress, not_held);
+    report.outcome = read_records(archive, tree, target.prefix, parent_path(root), progress,
+                                  report.damaged, &report.not_held);
     archive.close();
   }
-  if (outcome != nullptr) *outcome = result;
-  return result == UnpackOutcome::kComplete ? 1 : -1;
+  return report.outcome == UnpackOutcome::kComplete ? 1 : -1;
+}
+
+UnpackOutcome check_archive(const std::string& archive_path, std::vector<DamagedRecord>& damaged) {
+  damaged.clear();
+  File file = File::open(archive_path, OpenMode::kRead);
+  if (!file.is_open()) return UnpackOutcome::kCannotOpen;
+  const long long length = file.size();
+  if (length < 0) return UnpackOutcome::kIncomplete;
+  ArchiveInput input(file, static_cast<std::uint64_t>(length));
+  const UnpackOutcome magic = read_magic(input);
+  if (magic != UnpackOutcome::kComplete) return magic;
+  // As an unpack reads it, with the data going nowhere.
+  bool in_place = true;
+  RecordHeader header;
+  File nowhere;
+  for (;;) {
+    const Next next = next_tag(input, header);
+    if (next == Next::kCut) return UnpackOutcome::kIncomplete;
+    if (next == Next::kTrailer) break;
+    if (next == Next::kOutOfPlace) {
+      in_place = false;
+      continue;
+    }
+    const std::uint64_t data_position = input.position();
+    bool written = true;
+    std::uint32_t checksum = kChecksumStart;
+    if (!copy_data(input, nowhere, header.data_length, written, checksum)) {
+      return UnpackOutcome::kIncomplete;
+    }
+    if (!matches(header, checksum)) damaged.push_back({stored_text(header.name), data_position});
+  }
+  if (input.failed()) return UnpackOutcome::kIncomplete;
+  return in_place ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete;
 }

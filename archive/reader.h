@@ -1,6 +1,7 @@
 // Unpacks an archive into a profile directory.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +20,23 @@ enum class UnpackOutcome {
   kCannotOpen,    // the archive could not be opened for reading
 };
 
+// A record whose data do not match the checksum it carries: damaged on the
+// way (a stick losing bits, a write cut off). Its file is written all the
+// same, with the bytes as they were found.
+struct DamagedRecord {
+  std::string name;             // as stored, with slashes
+  std::uint64_t data_position;  // offset of its first data byte in the archive
+};
+
+struct UnpackReport {
+  UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
+  // In archive order; an unpack can be complete and still hold some.
+  std::vector<DamagedRecord> damaged;
+  // The stored names of the records this computer cannot hold below root,
+  // as for `not_held` below.
+  std::vector<std::string> not_held;
+};
+
 // 1 when the unpack is complete; -1 for every other outcome, so that a caller
 // looking only for a negative result never takes a partial profile for the
 // archive's. `outcome`, when given, tells which.
@@ -28,8 +46,14 @@ enum class UnpackOutcome {
 int dekompres(const std::string& root, const std::string& archive_path,
               const UnpackProgress& progress, UnpackOutcome* outcome = nullptr,
               std::vector<std::string>* not_held = nullptr);
+int dekompres(const std::string& root, const std::string& archive_path,
+              const UnpackProgress& progress, UnpackReport& report);
 // The record loop over an open archive.
 UnpackOutcome read_archive(File& archive, const std::string& root, const UnpackProgress& progress);
+// Reads the whole archive and checks every record's data against its
+// checksum, writing nothing. kComplete when the archive was read to its
+// trailer with nothing out of place (damaged records aside).
+UnpackOutcome check_archive(const std::string& archive_path, std::vector<DamagedRecord>& damaged);
 // 0 nothing there, 1 a file, 2 a directory.
 int path_kind(const std::string& path);
 // True when a stored name may be written below the profile directory.

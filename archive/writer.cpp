@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "archive/archive_input.h"
+#include "archive/checksum.h"
 #include "archive/dirwalk.h"
 #include "archive/exclusions.h"
 #include "archive/format.h"
@@ -48,10 +49,10 @@ WholeRead read_whole(File& input, std::string& data, std::size_t limit) {
   }
 }
 
-bool write_header(ArchiveOutput& archive, const std::string& stored_name,
-                  std::uint32_t data_length) {
+bool write_header(ArchiveOutput& archive, const std::string& stored_name, std::uint32_t data_length,
+                  std::uint32_t checksum) {
   static std::string header;
-  put_record_header(header, stored_name, data_length);
+  put_record_header(header, stored_name, data_length, checksum);
   return archive.write(header.data(), header.size());
 }
 
@@ -227,7 +228,8 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
     if (read == WholeRead::kRead) {
       std::string stored = substitute_on_write(data, base_path);
       if (stored.size() > kMaxSettingsBytes) stored.swap(data);
-      write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()));
+      write_header(archive, stored_name, static_cast<std::uint32_t>(stored.size()),
+                   checksum_update(kChecksumStart, stored.data(), stored.size()));
       archive.write(stored.data(), stored.size());
       return archive_state(archive, RecordResult::kStored);
     }
@@ -258,7 +260,12 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
 
   const std::uint64_t record_start = archive.position();
   const std::uint64_t length_offset = record_start + record_data_length_offset(stored_name.size());
-  write_header(archive, stored_name, data_length);
+  // The checksum of a file that one block holds whole goes into the header
+  // at once; a larger file's is put in place once its last block is copied.
+  std::uint32_t checksum =
+      checksum_update(kChecksumStart, block.data(), static_cast<std::size_t>(got));
+  const std::uint32_t header_checksum = checksum;
+  write_header(archive, stored_name, data_length, checksum);
   std::uint64_t stored = 0;
   while (got > 0) {
     std::uint64_t take = static_cast<std::uint64_t>(got);
@@ -285,8 +292,12 @@ RecordResult write_record_listed(File& input, ArchiveOutput& archive,
       archive.rewind_to(record_start);
       return archive_state(archive, RecordResult::kInputFailed);
     }
+    checksum = checksum_update(checksum, block.data(), static_cast<std::size_t>(got));
   }
   if (stored != data_length) archive.patch_u32(length_offset, static_cast<std::uint32_t>(stored));
+  if (checksum != header_checksum) {
+    archive.patch_u32(record_start + record_checksum_offset(stored_name.size()), checksum);
+  }
   return archive_state(archive, RecordResult::kStored);
 }
 

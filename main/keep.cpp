@@ -46,10 +46,13 @@ std::string cut_to(std::string text, std::size_t length) {
 // sessions of one minute is not one this program made.
 constexpr int kMaxRecoveryCounter = 1000;
 
-}  // namespace
+// Files named in the warning about damaged files; the rest are counted.
+constexpr std::size_t kMaxNamedDamaged = 10;
 
-std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
-                                  int counter) {
+// The name of an archive kept aside: its own name, why and when it was kept
+// ("unsaved", "damaged"), then, from 2 on, the counter.
+std::string kept_archive_name(const std::string& marker_name, const char* why,
+                              const LocalTime& when, int counter) {
   const std::size_t extension = sizeof kArchiveExtension - 1;
   std::string stem = marker_name;
   if (match_nocase(1, last_chars(stem, static_cast<long>(extension)), kArchiveExtension) != 0) {
@@ -62,7 +65,7 @@ std::string recovery_archive_name(const std::string& marker_name, const LocalTim
 
   // Minutes with a dot: Windows refuses the colon.
   char kept[64];
-  std::snprintf(kept, sizeof kept, " (unsaved %04d-%02d-%02d %02d.%02d)", when.year, when.month,
+  std::snprintf(kept, sizeof kept, " (%s %04d-%02d-%02d %02d.%02d)", why, when.year, when.month,
                 when.day, when.hour, when.minute);
   std::string ending = kept;
   if (counter > 1) {
@@ -71,6 +74,51 @@ std::string recovery_archive_name(const std::string& marker_name, const LocalTim
   }
   ending += kArchiveExtension;
   return cut_to(stem, kMaxNameBytes - ending.size()) + ending;
+}
+
+std::string damaged_warning(const std::vector<DamagedRecord>& damaged, const std::string& kept) {
+  std::string text =
+      "Some files of the profile were damaged in the profile file and have been set up as "
+      "they were found:\n";
+  const std::size_t count = damaged.size();
+  for (std::size_t i = 0; i < count && i < kMaxNamedDamaged; ++i) text += "\n" + damaged[i].name;
+  if (count > kMaxNamedDamaged)
+    text += "\nand " + std::to_string(count - kMaxNamedDamaged) + " more";
+  if (kept.empty()) {
+    return text +
+           "\n\nThe damaged profile file could not be kept aside: the next save replaces it.";
+  }
+  return text + "\n\nThe damaged profile file has been kept as " + kept + " in " +
+         display_path(archive_dir()) + ".";
+}
+
+}  // namespace
+
+std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
+                                  int counter) {
+  return kept_archive_name(marker_name, "unsaved", when, counter);
+}
+
+std::string damaged_archive_name(const std::string& archive_name, const LocalTime& when,
+                                 int counter) {
+  return kept_archive_name(archive_name, "damaged", when, counter);
+}
+
+void set_damaged_archive_aside(const std::string& archive_name,
+                               const std::vector<DamagedRecord>& damaged) {
+  const LocalTime when = program_hooks().now();
+  const std::string archive = join_path(archive_dir(), archive_name);
+  std::string kept;
+  for (int counter = 1; kept.empty() && counter <= kMaxRecoveryCounter; ++counter) {
+    const std::string candidate = damaged_archive_name(archive_name, when, counter);
+    // The rename never replaces a file: a taken name moves on to the next.
+    if (rename_no_replace(archive, join_path(archive_dir(), candidate))) {
+      kept = candidate;
+    } else if (entry_kind(join_path(archive_dir(), candidate)) == EntryKind::kMissing) {
+      break;  // the rename itself fails; another name would not help
+    }
+  }
+  tk::messageBox(damaged_warning(damaged, kept), "Warning", 0);
 }
 
 bool holds_a_file(const std::string& directory) {

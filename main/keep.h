@@ -4,7 +4,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "archive/reader.h"
 #include "support/clock.h"
 
 // At the start of an unpack: packs a profile left by a session that was
@@ -16,5 +18,14 @@ bool keep_unsaved_session();
 // A name of one file, at most 255 bytes, that both systems accept.
 std::string recovery_archive_name(const std::string& marker_name, const LocalTime& when,
                                   int counter);
+// The same for the archive an unpack found damaged: " (damaged ...)".
+std::string damaged_archive_name(const std::string& archive_name, const LocalTime& when,
+                                 int counter);
+// After an unpack that wrote every file but found damaged records: the
+// archive is renamed aside, never replacing a file, so that the next pack
+// writes a new archive under its name and the damaged one stays for a
+// rescue; the user is told which files were damaged and where the archive went.
+void set_damaged_archive_aside(const std::string& archive_name,
+                               const std::vector<DamagedRecord>& damaged);
 // Whether the directory, or any below it, holds an entry that is not a directory.
 bool holds_a_file(const std::string& directory);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/reader.h"
+#include "main/keep.h"
 #include "main/profile_record.h"
 #include "main/state.h"
 #include "main/status.h"
@@ -105,8 +106,10 @@ ArchiveFound find_archive(const std::string& archive) {
 
 // Unpacks the archive into the profile directory; true when the profile
 // directory then holds exactly the archive's files (but for the records
-// this computer cannot hold, named in `not_held`).
-bool unpack_profile(const std::string& archive, std::vector<std::string>& not_held) {
+// this computer cannot hold, named in `not_held`). The records whose data
+// did not match their checksum are in `damaged`, their files set up as found.
+bool unpack_profile(const std::string& archive, std::vector<std::string>& not_held,
+                    std::vector<DamagedRecord>& damaged) {
   ProgramState& p = program();
   const ArchiveFound found = find_archive(archive);
   // All 64 bits: an archive of a multiple of 4 GiB is not empty.
@@ -114,10 +117,12 @@ bool unpack_profile(const std::string& archive, std::vector<std::string>& not_he
   if (found == ArchiveFound::kUnusable || (found == ArchiveFound::kFile && size < 0)) return false;
   const auto unpack_into = [&](const std::string& root) {
     p.archive_size = size;
-    UnpackOutcome outcome = UnpackOutcome::kCannotOpen;
-    dekompres(root, archive, cb_dekompres, &outcome, &not_held);
+    UnpackReport report;
+    dekompres(root, archive, cb_dekompres, report);
     flush_progress();
-    return outcome == UnpackOutcome::kComplete;
+    not_held = report.not_held;
+    damaged = report.damaged;
+    return report.outcome == UnpackOutcome::kComplete;
   };
   // Empty or missing: a new profile, nothing to unpack.
   const bool has_records = size > 0;
@@ -198,7 +203,11 @@ bool unpack_run() {
   if (!marker.is_open()) show_marker_error();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
   std::vector<std::string> not_held;
-  const bool complete = unpack_profile(archive, not_held);
+  std::vector<DamagedRecord> damaged;
+  const bool complete = unpack_profile(archive, not_held, damaged);
+  // Damaged files were set up as found; the archive goes aside before the
+  // marker names its name for the next pack.
+  if (complete && !damaged.empty()) set_damaged_archive_aside(p.chosen_name, damaged);
   if (!complete) {
     show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
                "\nProfile file = " + display_path(archive));

@@ -32,16 +32,24 @@ class RecordHeaderTest : public ScratchTest {
 TEST_F(RecordHeaderTest, WrittenAsTheFieldsInOrderAndReadBack) {
   const std::string names[] = {"", "a", "mail/a.txt", std::string(300, 'n') + "\xE9"};
   const std::uint32_t lengths[] = {0, 5, 0x80000001u, 0xFFFFFFFFu};
+  const std::uint32_t checksums[] = {0, 0x12345678u, 0xFFFFFFFFu};
   for (const std::string& name : names) {
     for (std::uint32_t length : lengths) {
-      std::string header;
-      put_record_header(header, name, length);
-      EXPECT_EQ(record(name, "", length), header) << name << " " << length;
-      EXPECT_EQ(record_data_length_offset(name.size()), header.size() - kAfterNameSize);
-      RecordHeader read;
-      ASSERT_TRUE(read_header(header, read)) << name;
-      EXPECT_EQ(name, read.name);
-      EXPECT_EQ(length, read.data_length);
+      for (std::uint32_t checksum : checksums) {
+        std::string header;
+        put_record_header(header, name, length, checksum);
+        EXPECT_EQ("file" + le32(static_cast<std::uint32_t>(name.size())) + name + le32(length) +
+                      le32(checksum) + "asli",
+                  header)
+            << name << " " << length;
+        EXPECT_EQ(record_data_length_offset(name.size()), header.size() - kAfterNameSize);
+        EXPECT_EQ(record_checksum_offset(name.size()), header.size() - kChecksumSize - kTagSize);
+        RecordHeader read;
+        ASSERT_TRUE(read_header(header, read)) << name;
+        EXPECT_EQ(name, read.name);
+        EXPECT_EQ(length, read.data_length);
+        EXPECT_EQ(checksum, read.checksum);
+      }
     }
   }
 }

@@ -13,8 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "archive/format.h"
 #include "archive_test_util.h"
 #include "tests/archive/links.h"
+#include "tests/test_util/case_name.h"
 #include "tests/test_util/program_path.h"
 
 namespace {
@@ -577,6 +579,131 @@ TEST_F(Reader, PathKind) {
       {path("missing"), 0}, {path("d\\*.txt"), 0}, {path("d\\f.tx?"), 0}, {path("d\\f.txt\\x"), 0},
   };
   for (const Case& c : cases) EXPECT_EQ(c.kind, path_kind(c.path)) << c.path;
+}
+
+}  // namespace
+
+namespace {
+
+using StoredFiles = std::vector<std::pair<std::string, std::string>>;
+
+// A profile of four records: the first, one in the middle, the settings
+// file, and a large last one that spans several copy blocks.
+StoredFiles four_records() {
+  std::string large(600 * 1024, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 13 + i / 977);
+  return {{"a.txt", "the first file"},
+          {"mail/b.txt", "in the middle"},
+          {"ilvar6.ini", "home=<akar2>\\profile\n"},
+          {"places.sqlite", large}};
+}
+
+// Where record `index`'s data begin in make_archive(files).
+std::size_t data_offset(const StoredFiles& files, std::size_t index) {
+  std::size_t at = kMagicBytes.size();
+  for (std::size_t i = 0; i < index; ++i) at += record(files[i].first, files[i].second).size();
+  return at + record(files[index].first, "").size();
+}
+
+struct Flip {
+  const char* what;
+  std::size_t record;  // which record
+  long long offset;    // from its first data byte; negative: into its header
+  unsigned char bit;
+  bool checked;  // the archive carries checksums
+  bool damaged;  // the record is to be named
+};
+
+class DamagedRecords : public Reader, public ::testing::WithParamInterface<Flip> {};
+
+// One bit changed on the stick: the unpack writes every file, the changed
+// one as it was found, counts as complete, and names that record alone.
+TEST_P(DamagedRecords, FoundAndNamedAndWrittenAsFound) {
+  const Flip& flip = GetParam();
+  const StoredFiles files = four_records();
+  std::string bytes =
+      flip.checked ? test_util::make_archive(files) : test_util::make_unchecked_archive(files);
+  const std::size_t at = data_offset(files, flip.record);
+  const auto flipped_at = static_cast<std::size_t>(static_cast<long long>(at) + flip.offset);
+  bytes[flipped_at] = static_cast<char>(bytes[flipped_at] ^ flip.bit);
+  StoredFiles found = files;
+  if (flip.offset >= 0) {
+    std::string& data = found[flip.record].second;
+    data[static_cast<std::size_t>(flip.offset)] =
+        static_cast<char>(data[static_cast<std::size_t>(flip.offset)] ^ flip.bit);
+  }
+
+  ASSERT_TRUE(write_bytes(archive_, bytes));
+  UnpackReport report;
+  EXPECT_EQ(1, dekompres(profile_, archive_, nullptr, report));
+  EXPECT_EQ(UnpackOutcome::kComplete, report.outcome);
+  std::vector<std::string> named;
+  for (const DamagedRecord& d : report.damaged) {
+    named.push_back(d.name);
+    EXPECT_EQ(at, d.data_position) << d.name;
+  }
+  const std::vector<std::string> expected = flip.damaged
+                                                ? std::vector<std::string>{files[flip.record].first}
+                                                : std::vector<std::string>{};
+  EXPECT_EQ(expected, named);
+  for (const auto& [name, data] : found) {
+    const std::string written = read_bytes(profile_ + "\\" + replace_all(name, "/", "\\"));
+    EXPECT_EQ(is_settings_file(name) ? replace_all(data, "<akar2>", home_) : data, written) << name;
+  }
+
+  // The check writes nothing and finds the same.
+  std::vector<DamagedRecord> checked;
+  EXPECT_EQ(UnpackOutcome::kComplete, check_archive(archive_, checked));
+  ASSERT_EQ(report.damaged.size(), checked.size());
+  for (std::size_t i = 0; i < checked.size(); ++i) {
+    EXPECT_EQ(report.damaged[i].name, checked[i].name);
+    EXPECT_EQ(report.damaged[i].data_position, checked[i].data_position);
+  }
+}
+
+// The checksum field stands twelve bytes before the data: its first byte is
+// at offset -8 counted from the data.
+constexpr long long kChecksumField = -8;
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, DamagedRecords,
+    ::testing::Values(Flip{"first record", 0, 3, 0x01, true, true},
+                      Flip{"middle record", 1, 0, 0x80, true, true},
+                      Flip{"settings file", 2, 6, 0x04, true, true},
+                      Flip{"last record, first block", 3, 5, 0x10, true, true},
+                      Flip{"last record, last byte", 3, 600 * 1024 - 1, 0x02, true, true},
+                      Flip{"checksum field itself", 1, kChecksumField, 0x20, true, true},
+                      Flip{"written before checksums", 1, 0, 0x80, false, false},
+                      Flip{"large one written before checksums", 3, 7, 0x01, false, false}),
+    test_util::NameByWhat());
+
+// A record cut short, or a layout damaged, stays an incomplete unpack and
+// names no damaged record: nothing says what the missing bytes held.
+TEST_F(Reader, CutShortIsIncompleteNotDamaged) {
+  const StoredFiles files = four_records();
+  const std::string whole = test_util::make_archive(files);
+  const std::string cases[] = {
+      whole.substr(0, whole.size() - kTrailerBytes.size() - 1),
+      whole.substr(0, data_offset(files, 1) + 3),
+  };
+  for (const std::string& bytes : cases) {
+    ASSERT_TRUE(write_bytes(archive_, bytes));
+    UnpackReport report;
+    EXPECT_EQ(-1, dekompres(profile_, archive_, nullptr, report)) << bytes.size();
+    EXPECT_EQ(UnpackOutcome::kIncomplete, report.outcome) << bytes.size();
+    EXPECT_TRUE(report.damaged.empty()) << bytes.size();
+    std::vector<DamagedRecord> checked;
+    EXPECT_EQ(UnpackOutcome::kIncomplete, check_archive(archive_, checked)) << bytes.size();
+    EXPECT_TRUE(checked.empty()) << bytes.size();
+  }
+}
+
+TEST_F(Reader, CheckTellsAMissingFileAndANonArchive) {
+  std::vector<DamagedRecord> checked;
+  EXPECT_EQ(UnpackOutcome::kCannotOpen, check_archive(path("none.ilhome"), checked));
+  ASSERT_TRUE(write_bytes(archive_, "PK\x03\x04 not ours"));
+  EXPECT_EQ(UnpackOutcome::kNotAnArchive, check_archive(archive_, checked));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "home"));
 }
 
 }  // namespace

@@ -60,13 +60,15 @@ TEST_F(Writer, SettingsAndMailByteForByte) {
   std::filesystem::create_directories(dir_ / "store");
 
   ASSERT_EQ(1, pack(root, archive));
+  // Each record's checksum field holds the CRC-32C of its stored data:
+  // 8DD7473C for p=<akar2>\profile, F59DD9C2 for hi.
   const std::string expected = bytes_of({
       0x49, 0x4C, 0x31, 0x30, 0x66, 0x69, 0x6C, 0x65, 0x0A, 0x00, 0x00, 0x00, 0x69, 0x6C, 0x76,
-      0x61, 0x72, 0x36, 0x2E, 0x69, 0x6E, 0x69, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+      0x61, 0x72, 0x36, 0x2E, 0x69, 0x6E, 0x69, 0x11, 0x00, 0x00, 0x00, 0x3C, 0x47, 0xD7, 0x8D,
       0x61, 0x73, 0x6C, 0x69, 0x70, 0x3D, 0x3C, 0x61, 0x6B, 0x61, 0x72, 0x32, 0x3E, 0x5C, 0x70,
       0x72, 0x6F, 0x66, 0x69, 0x6C, 0x65, 0x66, 0x69, 0x6C, 0x65, 0x0A, 0x00, 0x00, 0x00, 0x6D,
-      0x61, 0x69, 0x6C, 0x2F, 0x61, 0x2E, 0x74, 0x78, 0x74, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-      0x00, 0x00, 0x61, 0x73, 0x6C, 0x69, 0x68, 0x69, 0x61, 0x62, 0x69, 0x73,
+      0x61, 0x69, 0x6C, 0x2F, 0x61, 0x2E, 0x74, 0x78, 0x74, 0x02, 0x00, 0x00, 0x00, 0xC2, 0xD9,
+      0x9D, 0xF5, 0x61, 0x73, 0x6C, 0x69, 0x68, 0x69, 0x61, 0x62, 0x69, 0x73,
   });
   ASSERT_EQ(87u, expected.size());
   EXPECT_EQ(expected, read_bytes(archive));
@@ -333,6 +335,9 @@ TEST_F(Writer, UnreadableFileKeepsTheOldRecord) {
   };
   const std::string old_b = record("b", "old b");
   const std::string old_ini = record("ilvar6.ini", "p=<akar2>\\old");
+  const std::string old_b_unchecked = test_util::unchecked_record("b", "old b");
+  std::string old_b_damaged = old_b;
+  old_b_damaged.back() = 'B';
   // Opens: 1 the new archive, 2 a, 3 b, 4 ilvar6.ini. Reads: 1 a, 2 b (each
   // read whole by its first read), 3 ilvar6.ini.
   const Case cases[] = {
@@ -355,6 +360,12 @@ TEST_F(Writer, UnreadableFileKeepsTheOldRecord) {
       {"old record after junk and a damaged name length", IoFault::kOpen, 3,
        "IL10junk" + old_b + "file" + le32(0xFFFFFFF0u) + "abis",
        record("a", "new a") + old_b + record("ilvar6.ini", "x"), 1},
+      // The earlier copy keeps its checksum field as it was: none, or one
+      // that no longer matches, so that an unpack still finds the damage.
+      {"old copy written before checksums", IoFault::kOpen, 3, "IL10" + old_b_unchecked + "abis",
+       record("a", "new a") + old_b_unchecked + record("ilvar6.ini", "x"), 1},
+      {"old copy damaged on the stick", IoFault::kOpen, 3, "IL10" + old_b_damaged + "abis",
+       record("a", "new a") + old_b_damaged + record("ilvar6.ini", "x"), 1},
   };
   const std::string root = path("h\\profile");
   ASSERT_TRUE(write_bytes(root + "\\a", "new a"));
@@ -493,6 +504,51 @@ TEST_F(Writer, ArchiveGoesToTheDiskInStepsAndAFailedStepKeepsTheOldArchive) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every record's checksum field set to 0: the archive as a reader that
+// ignores the field sees it. Each field is checked against its data first.
+std::string without_checksums(std::string archive) {
+  std::size_t at = kTagSize;
+  while (at + kTagSize <= archive.size() && archive.compare(at, kTagSize, "file") == 0) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(archive.data());
+    const std::size_t name_length = get_u32le(bytes + at + kTagSize);
+    const std::size_t length_at = at + record_data_length_offset(name_length);
+    const std::size_t data_length = get_u32le(bytes + length_at);
+    const std::size_t checksum_at = at + record_checksum_offset(name_length);
+    const std::size_t data_at = at + kTagSize + kNameLengthSize + name_length + kAfterNameSize;
+    EXPECT_EQ(test_util::crc32c_bitwise(archive.substr(data_at, data_length)),
+              get_u32le(bytes + checksum_at))
+        << archive.substr(at + kTagSize + kNameLengthSize, name_length);
+    archive.replace(checksum_at, kChecksumSize, std::string(kChecksumSize, '\0'));
+    at = data_at + data_length;
+  }
+  return archive;
+}
+
+}  // namespace
+
+// A reader written before records carried checksums reads and ignores the
+// field: what it sees of a new archive is, byte for byte, the archive that
+// the writer made before.
+TEST_F(Writer, OlderReadersSeeTheOlderArchive) {
+  const std::string home = path("P");
+  const std::string root = home + "\\profile";
+  std::string large(3 * kCopyBlockSize + 5, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + i / 251);
+  ASSERT_TRUE(write_bytes(root + "\\ilvar6.ini", "p=" + home + "\\profile"));
+  ASSERT_TRUE(write_bytes(root + "\\mail\\a.txt", "hi"));
+  ASSERT_TRUE(write_bytes(root + "\\mail\\empty", ""));
+  ASSERT_TRUE(write_bytes(root + "\\places.sqlite", large));
+  const std::string archive = path("x.ilhome");
+  ASSERT_EQ(1, pack(root, archive));
+  EXPECT_EQ(test_util::make_unchecked_archive({{"ilvar6.ini", "p=<akar2>\\profile"},
+                                               {"mail/a.txt", "hi"},
+                                               {"mail/empty", ""},
+                                               {"places.sqlite", large}}),
+            without_checksums(read_bytes(archive)));
+}
 
 // Permission bits are not the profile: a file system that holds none (a
 // stick's FAT or exFAT) refuses them, and the pack still stores every byte.
