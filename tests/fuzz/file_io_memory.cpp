@@ -1,6 +1,7 @@
 // In-memory file seam for the fuzz target: the File class, the confined
 // tree and the path queries, over a map of paths to bytes. Directories exist
-// only as the paths of the files below them; nothing is a link.
+// only as the paths of the files below them; nothing is a link, and no two
+// names stand for one file.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -178,7 +179,7 @@ bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_p
 
 CreateResult ConfinedTree::create_checked(const std::string& relative,
                                           const std::string& /*dir_part*/,
-                                          const std::string& /*name*/, File& out) {
+                                          const std::string& /*name*/, File& out, bool /*again*/) {
   const std::string path = state_->base + "\\" + relative;
   const std::string& guarded = state_->guarded;
   if (!guarded.empty() && path.compare(0, guarded.size() + 1, guarded + "\\") == 0) {
