@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <set>
 
 #include "tests/main/program_fixture.h"
 
@@ -211,6 +212,76 @@ TEST_F(KillTest, KilledRunsNeverLoseTheArchive) {
     if (is_new) fs::copy_file(old_copy, archive(), fs::copy_options::overwrite_existing);
   }
   EXPECT_GT(killed_packs, kKillsPerVerb / 2);
+}
+
+// The swap of a finished unpack for the old profile, killed at many moments:
+// the profile directory is always the old profile or the whole new one,
+// nothing of the old one is ever lost, and a marker names the archive only
+// when its whole profile is in place.
+TEST_F(KillTest, KilledSwapsLeaveTheOldProfileOrTheWholeNewOne) {
+  const std::map<std::string, std::string> new_files = profile_files(0, home_);
+  write_profile(new_files);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  run_whole("arsip");
+  ASSERT_TRUE(fs::exists(archive()));
+  const std::map<std::string, std::string> old_files = {{"old.txt", "never saved"},
+                                                        {"sub/more.txt", "mine"}};
+  const auto reset = [&] {
+    fs::remove_all(root_ / "home");
+    for (const auto& [name, bytes] : old_files) write_bytes(profile() / name, bytes);
+    fs::remove(arch(kMarkerName));
+  };
+  const auto names_below = [](const fs::path& dir) {
+    std::set<std::string> names;
+    if (!fs::is_directory(dir)) return names;
+    for (const auto& item : fs::recursive_directory_iterator(dir)) {
+      if (item.is_regular_file()) names.insert(fs::relative(item.path(), dir).generic_string());
+    }
+    return names;
+  };
+  std::set<std::string> old_names;
+  for (const auto& [name, bytes] : old_files) old_names.insert(name);
+  std::set<std::string> new_names;
+  for (const auto& [name, bytes] : new_files) new_names.insert(name);
+  const auto holds_old = [&](const fs::path& dir) {
+    if (names_below(dir) != old_names) return false;
+    for (const auto& [name, bytes] : old_files) {
+      if (read_bytes(dir / name) != bytes) return false;
+    }
+    return true;
+  };
+
+  reset();
+  long long unpack_us = timed_whole(kVerbUnpack);
+  int killed = 0;
+  for (int i = 0; i < kKillsPerVerb; ++i) {
+    SCOPED_TRACE("swap kill " + std::to_string(i));
+    reset();
+    if (run_killed_at(kVerbUnpack, i, unpack_us)) ++killed;
+    const bool is_old = holds_old(profile());
+    const bool is_new = !is_old && names_below(profile()) == new_names && profile_is(new_files);
+    EXPECT_TRUE(is_old || is_new);
+    if (markerExists() && !marker().empty()) {
+      EXPECT_TRUE(is_new);
+    }
+    // The old profile is somewhere in the home directory, whole.
+    bool old_kept = is_old;
+    for (const auto& item : fs::directory_iterator(root_ / "home")) {
+      if (item.is_directory() && holds_old(item.path())) old_kept = true;
+    }
+    EXPECT_TRUE(old_kept);
+    // The next start finishes the job: exactly the archive's profile, and
+    // the old one still kept.
+    run_whole(kVerbUnpack);
+    EXPECT_EQ(names_below(profile()), new_names);
+    EXPECT_EQ(marker(), kDefaultArchive);
+    old_kept = false;
+    for (const auto& item : fs::directory_iterator(root_ / "home")) {
+      if (item.is_directory() && holds_old(item.path())) old_kept = true;
+    }
+    EXPECT_TRUE(old_kept);
+  }
+  EXPECT_GT(killed, kKillsPerVerb / 2);
 }
 
 }  // namespace
