@@ -541,6 +541,9 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
       unreadable =
           kind != EntryKind::kMissing && kind != EntryKind::kLink && kind != EntryKind::kSpecial;
     }
+    // A profile file that would not open or read is dealt with here; should
+    // the pack fail later, its reason is the archive's, not this file's.
+    if (unreadable || !input.is_open()) forget_io_failure();
     if (unreadable) {
       report.unread.push_back(stored_name);
       if (old.copy_record(stored_name, archive)) {

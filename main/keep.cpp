@@ -149,6 +149,7 @@ bool keep_unsaved_session() {
   PackOptions options = profile_pack_options();
   options.replace_existing = false;
   PackReport report;
+  forget_io_failure();
   const bool packed = !kept.empty() && kompres(profile, archive, options, report) >= 0;
   flush_progress();
   if (!packed) {

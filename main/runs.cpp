@@ -26,7 +26,12 @@ constexpr char kActionUnpack[] = "Preparing your dinner...";
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 
-void show_error(const std::string& text) { tk::messageBox(text, "Error", 0); }
+// The specified text first, then, as a last paragraph, the system's own words
+// for the failure behind it (a full disk, no permission), where there was one.
+void show_error(const std::string& text) {
+  const std::string reason = last_io_failure_reason();
+  tk::messageBox(reason.empty() ? text : text + "\n\n" + reason, "Error", 0);
+}
 
 // A whole list as a warning shows it: the first names, then a count.
 std::string all_named(const std::vector<std::string>& names) {
@@ -201,6 +206,7 @@ bool unpack_run() {
   show_status(kActionUnpack);
   File marker = create_marker();
   if (!marker.is_open()) show_marker_error();
+  forget_io_failure();
   const std::string archive = join_path(archive_dir(), p.chosen_name);
   std::vector<std::string> not_held;
   std::vector<DamagedRecord> damaged;
@@ -251,7 +257,10 @@ void show_pack_failure(const std::string& archive, const PackReport& report) {
                      "\nProfile file = " + display_path(archive);
   // No retry on the same stick can help: the user must make room elsewhere
   // or make the profile smaller.
-  if (report.too_large) text += std::string("\n\n") + kTooLargeReason;
+  if (report.too_large) {
+    text += std::string("\n\n") + kTooLargeReason;
+    forget_io_failure();  // the system's "too large" would say it twice
+  }
   show_error(text);
 }
 
@@ -260,6 +269,7 @@ void show_unread_warning(const PackReport& report) {
 }
 
 PackOutcome pack_run() {
+  forget_io_failure();
   std::string name;
   const Marker marker = read_marker(name);
   if (marker == Marker::kAbsent) return PackOutcome::kNothingInUse;

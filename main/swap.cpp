@@ -69,7 +69,11 @@ std::string aside_name(const LocalTime& when, int counter) {
   std::snprintf(name, sizeof name, "profile (not saved, moved aside %04d-%02d-%02d %02d.%02d)",
                 when.year, when.month, when.day, when.hour, when.minute);
   std::string text = name;
-  if (counter > 1) text += " " + std::to_string(counter);
+  // Appended in two steps: GCC 12 warns wrongly about `" " + string` here.
+  if (counter > 1) {
+    text += ' ';
+    text += std::to_string(counter);
+  }
   return text;
 }
 

@@ -10,6 +10,7 @@
 
 #include "support/confined.h"
 #include "support/dir_chain.h"
+#include "support/file_io.h"
 #include "support/fs.h"
 #include "support/posix_path.h"
 
@@ -136,7 +137,10 @@ struct ConfinedTree::State {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
       if (make) {
         made = ::mkdirat(parent, name, kDirectoryMode) == 0;
-        if (!made && errno != EEXIST) return -1;
+        if (!made && errno != EEXIST) {
+          io_note_failure(errno);
+          return -1;
+        }
       }
       const int fd = open_directory_at(parent, name);
       if (fd >= 0) {
@@ -187,7 +191,10 @@ struct ConfinedTree::State {
         fd = ::openat(dir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
       } while (fd < 0 && errno == EINTR);
       if (fd >= 0) return fd;
-      if (errno != EEXIST) return -1;
+      if (errno != EEXIST) {
+        io_note_failure(errno);
+        return -1;
+      }
       // A regular file of one name there is one this tree made: for
       // another name that the system takes for this one, unless the caller
       // says it is this very name again. Anything else (a link another
@@ -208,7 +215,10 @@ struct ConfinedTree::State {
                       kFileMode);
       } while (fd < 0 && errno == EINTR);
       if (fd < 0) {
-        if (errno != ELOOP || !is_link_at(dir, name) || ::unlinkat(dir, name, 0) != 0) return -1;
+        if (errno != ELOOP || !is_link_at(dir, name) || ::unlinkat(dir, name, 0) != 0) {
+          io_note_failure(errno);
+          return -1;
+        }
         continue;
       }
       struct stat st {};

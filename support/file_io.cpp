@@ -13,6 +13,8 @@ constexpr std::size_t kFaultKinds = 7;
 std::array<long, kFaultKinds> g_countdown{};
 constexpr long long kNoSizeLimit = -1;
 long long g_size_limit = kNoSizeLimit;
+constexpr long kNoFailure = 0;
+long g_last_failure = kNoFailure;
 
 }  // namespace
 
@@ -38,7 +40,35 @@ bool io_fault_now(IoFault kind) {
   long& left = g_countdown[static_cast<std::size_t>(kind)];
   if (left <= 0) return false;
   --left;
-  return left == 0;
+  if (left != 0) return false;
+  io_note_failure(io_fault_code(kind));
+  return true;
+}
+
+long io_fault_code(IoFault kind) {
+  switch (kind) {
+    case IoFault::kWrite:
+    case IoFault::kSync:
+    case IoFault::kClose:
+      return platform_error_code(IoFailure::kDiskFull);
+    case IoFault::kRead:
+      return platform_error_code(IoFailure::kDeviceError);
+    case IoFault::kOpen:
+    case IoFault::kRename:
+    case IoFault::kPermissions:
+      break;
+  }
+  return platform_error_code(IoFailure::kAccessDenied);
+}
+
+void io_note_failure(long code) {
+  if (code != kNoFailure) g_last_failure = code;
+}
+
+void forget_io_failure() { g_last_failure = kNoFailure; }
+
+std::string last_io_failure_reason() {
+  return g_last_failure == kNoFailure ? std::string() : system_error_text(g_last_failure);
 }
 
 bool is_bare_file_name(const std::string& name) {

@@ -118,6 +118,12 @@ class FileLock {
 // Write faults fail after writing part of the block (a short write).
 enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename, kPermissions };
 void io_fail_nth(IoFault kind, long n);
+
+// The system's own words for why the last open, read, write, flush, close or
+// rename of a file failed ("No space left on device"), to be shown under a
+// failure's own message; empty when none failed since forget_io_failure().
+std::string last_io_failure_reason();
+void forget_io_failure();
 // Test hook: every file then ends at `bytes` as on a file system with that
 // largest file: a write reaching past it writes up to the end and fails as
 // too large. Negative lifts the limit; io_clear_faults lifts it too.
@@ -126,6 +132,18 @@ void io_clear_faults();
 // For the platform layer: the bytes besides the slash, the backslash and NUL
 // that separate a path's components on this system.
 const char* platform_name_separators();
+// For the platform layer: remembers the system's error code of a failed call,
+// for last_io_failure_reason().
+void io_note_failure(long code);
+// The error code an injected fault of the kind stands for (a full disk for
+// writes and flushes), in the system's own numbering.
+long io_fault_code(IoFault kind);
+// For the platform layer: the system's code for each failure a fault stands for.
+enum class IoFailure { kDiskFull, kDeviceError, kAccessDenied };
+long platform_error_code(IoFailure failure);
+// For the platform layer: the system's message for an error code, one line,
+// UTF-8; empty when the system has none.
+std::string system_error_text(long code);
 // For the platform layer: counts one call of the kind and says whether it is
 // the one a test asked to fail.
 bool io_fault_now(IoFault kind);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "support/file_io.h"
@@ -63,7 +64,10 @@ File File::open(const std::string& path, OpenMode mode) {
   do {
     fd = ::open(posix_path(path).c_str(), flags | O_NONBLOCK, create_mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return file;
+  if (fd < 0) {
+    io_note_failure(errno);
+    return file;
+  }
   struct stat st {};
   const bool known = ::fstat(fd, &st) == 0;
   const bool wanted =
@@ -89,6 +93,7 @@ long long File::read(void* buffer, std::size_t size) {
   do {
     got = ::read(fd_of(handle_), buffer, size);
   } while (got < 0 && errno == EINTR);
+  if (got < 0) io_note_failure(errno);
   return got;
 }
 
@@ -112,6 +117,7 @@ bool File::write(const void* data, std::size_t size) {
     const ssize_t done = ::write(fd_of(handle_), bytes, fits);
     if (done < 0) {
       if (errno == EINTR) continue;
+      io_note_failure(errno);
       // FAT32 ends a file one byte below 4 GiB; the write up to that end
       // succeeds and the next one fails so. fusefat stops files at 2 GiB
       // and refuses the write past it with EPERM instead.
@@ -126,6 +132,7 @@ bool File::write(const void* data, std::size_t size) {
   }
   // What the test limit kept back is refused as the file system would.
   too_large_ = size > 0;
+  if (too_large_) io_note_failure(EFBIG);
   return size == 0;
 }
 
@@ -144,7 +151,9 @@ long long File::size() const {
 
 bool File::sync() {
   if (!is_open() || io_fault_now(IoFault::kSync)) return false;
-  return ::fsync(fd_of(handle_)) == 0;
+  if (::fsync(fd_of(handle_)) == 0) return true;
+  io_note_failure(errno);
+  return false;
 }
 
 bool File::copy_permissions_of(const std::string& like) {
@@ -169,6 +178,7 @@ bool File::close() {
   const bool fault = io_fault_now(IoFault::kClose);
   // close() is not retried on EINTR: the descriptor is gone either way on Linux.
   const bool closed = ::close(fd) == 0;
+  if (!closed) io_note_failure(errno);
   return closed && !fault;
 }
 
@@ -201,7 +211,10 @@ bool name_taken(const std::string& native) {
 bool rename_replace(const std::string& from, const std::string& to) {
   if (io_fault_now(IoFault::kRename)) return false;
   const std::string target = posix_path(to);
-  if (::rename(posix_path(from).c_str(), target.c_str()) != 0) return false;
+  if (::rename(posix_path(from).c_str(), target.c_str()) != 0) {
+    io_note_failure(errno);
+    return false;
+  }
   return sync_directory_of(target);
 }
 
@@ -212,7 +225,10 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
     // Older kernels and some file systems know no such rename; a second
     // name made with link() is refused just the same when the name is taken.
-    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (errno != EINVAL && errno != ENOSYS) {
+      io_note_failure(errno);
+      return false;
+    }
     // FAT and exFAT know neither: there the name is looked up first (under
     // any letter case), then the file renamed; between the two only another
     // program could take the name, as the directory's lock keeps out other
@@ -221,6 +237,7 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
       ::unlink(source.c_str());
     } else if (!one_name_per_file(errno) || name_taken(target) ||
                ::rename(source.c_str(), target.c_str()) != 0) {
+      io_note_failure(errno);
       return false;
     }
   }
@@ -300,4 +317,15 @@ FileLock::Result FileLock::acquire(const std::string& lock_file_path) {
 void FileLock::release() {
   if (handle_ == kNoHandle) return;
   ::close(fd_of(std::exchange(handle_, kNoHandle)));
+}
+
+long platform_error_code(IoFailure failure) {
+  if (failure == IoFailure::kDiskFull) return ENOSPC;
+  return failure == IoFailure::kDeviceError ? EIO : EACCES;
+}
+
+std::string system_error_text(long code) {
+  // strerror's table is the system's own wording; its buffer is not kept.
+  const char* text = std::strerror(static_cast<int>(code));
+  return text != nullptr ? std::string(text) : std::string();
 }

@@ -77,7 +77,11 @@ File File::open(const std::string& path, OpenMode mode) {
       h = INVALID_HANDLE_VALUE;
     }
   }
-  if (h != INVALID_HANDLE_VALUE) file.handle_ = reinterpret_cast<std::intptr_t>(h);
+  if (h != INVALID_HANDLE_VALUE) {
+    file.handle_ = reinterpret_cast<std::intptr_t>(h);
+  } else {
+    io_note_failure(static_cast<long>(GetLastError()));
+  }
   return file;
 }
 
@@ -85,7 +89,10 @@ long long File::read(void* buffer, std::size_t size) {
   if (!is_open() || io_fault_now(IoFault::kRead)) return -1;
   DWORD got = 0;
   const DWORD want = static_cast<DWORD>(size < kMaxChunk ? size : kMaxChunk);
-  if (!ReadFile(handle_of(handle_), buffer, want, &got, nullptr)) return -1;
+  if (!ReadFile(handle_of(handle_), buffer, want, &got, nullptr)) {
+    io_note_failure(static_cast<long>(GetLastError()));
+    return -1;
+  }
   return static_cast<long long>(got);
 }
 
@@ -111,7 +118,10 @@ bool File::write(const void* data, std::size_t size) {
     DWORD done = 0;
     const DWORD want = static_cast<DWORD>(fits < kMaxChunk ? fits : kMaxChunk);
     if (!WriteFile(handle_of(handle_), bytes, want, &done, nullptr) || done == 0) {
-      too_large_ = refused_as_too_large(handle_of(handle_), GetLastError(), want);
+      const DWORD error =
+          done == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : GetLastError();
+      io_note_failure(static_cast<long>(error));
+      too_large_ = refused_as_too_large(handle_of(handle_), error, want);
       return false;
     }
     bytes += done;
@@ -120,6 +130,7 @@ bool File::write(const void* data, std::size_t size) {
   }
   // What the test limit kept back is refused as the file system would.
   too_large_ = size > 0;
+  if (too_large_) io_note_failure(ERROR_FILE_TOO_LARGE);
   return size == 0;
 }
 
@@ -138,7 +149,9 @@ long long File::size() const {
 
 bool File::sync() {
   if (!is_open() || io_fault_now(IoFault::kSync)) return false;
-  return FlushFileBuffers(handle_of(handle_)) != 0;
+  if (FlushFileBuffers(handle_of(handle_)) != 0) return true;
+  io_note_failure(static_cast<long>(GetLastError()));
+  return false;
 }
 
 bool File::copy_permissions_of(const std::string&) {
@@ -152,6 +165,7 @@ bool File::close() {
   HANDLE h = handle_of(std::exchange(handle_, kNoHandle));
   const bool fault = io_fault_now(IoFault::kClose);
   const bool closed = CloseHandle(h) != 0;
+  if (!closed) io_note_failure(static_cast<long>(GetLastError()));
   return closed && !fault;
 }
 
@@ -161,7 +175,9 @@ bool move_file(const std::string& from, const std::string& to, DWORD flags) {
   std::wstring wide_from;
   std::wstring wide_to;
   if (!system_path(from, wide_from) || !system_path(to, wide_to)) return false;
-  return MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags) != 0;
+  if (MoveFileExW(wide_from.c_str(), wide_to.c_str(), flags) != 0) return true;
+  io_note_failure(static_cast<long>(GetLastError()));
+  return false;
 }
 
 }  // namespace
@@ -258,4 +274,25 @@ FileLock::Result FileLock::acquire(const std::string& lock_file_path) {
 void FileLock::release() {
   if (handle_ == kNoHandle) return;
   CloseHandle(handle_of(std::exchange(handle_, kNoHandle)));
+}
+
+long platform_error_code(IoFailure failure) {
+  if (failure == IoFailure::kDiskFull) return ERROR_DISK_FULL;
+  return failure == IoFailure::kDeviceError ? ERROR_READ_FAULT : ERROR_ACCESS_DENIED;
+}
+
+std::string system_error_text(long code) {
+  // The system's message in the user's language, without the line break it ends with.
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) return std::string();
+  std::string message = from_wide(text, length);
+  LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message;
 }

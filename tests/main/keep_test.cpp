@@ -197,6 +197,9 @@ struct KeepFailure {
   const char* reason;    // the message's last paragraph, if any
 };
 
+// Stands for the system's own words for a full disk.
+constexpr char kDiskFull[] = "(the disk is full)";
+
 class KeepFailures : public KeepTest, public ::testing::WithParamInterface<KeepFailure> {};
 
 TEST_P(KeepFailures, StopTheStart) {
@@ -212,7 +215,11 @@ TEST_P(KeepFailures, StopTheStart) {
   io_clear_faults();
   std::string text = "Failed to save profile.\n\nProfile dir = " + home_ + "\nProfile file = " +
                      (fs::path(arch_) / "default (unsaved 2026-12-10 14.05).ilhome").string();
-  if (*c.reason != '\0') text += std::string("\n\n") + c.reason;
+  if (c.reason == kDiskFull) {
+    text += reason_of(IoFault::kWrite);
+  } else if (*c.reason != '\0') {
+    text += std::string("\n\n") + c.reason;
+  }
   EXPECT_EQ(face_->message_boxes, (std::vector<tk::test::MessageBoxShown>{{text, "Error", 0}}));
   EXPECT_EQ(files_below(profile()), session);
   EXPECT_EQ(marker(), kDefaultArchive);
@@ -227,7 +234,7 @@ TEST_P(KeepFailures, StopTheStart) {
 }
 
 const KeepFailure kKeepFailures[] = {
-    {"disk full", 1, -1, ""},
+    {"disk full", 1, -1, kDiskFull},
     {"file too large for the stick", 0, 8, kTooLargeReason},
 };
 INSTANTIATE_TEST_SUITE_P(Causes, KeepFailures, ::testing::ValuesIn(kKeepFailures),

@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <thread>
 
 #include "support/display_path.h"
@@ -36,10 +38,26 @@ TEST_F(ProgramTest, MarkerThatIsALinkIsRefusedAndLeft) {
   ASSERT_EQ(symlink((root_ / "elsewhere" / "name").c_str(), arch(kMarkerName).c_str()), 0);
   EXPECT_EQ(run("arsip"), kExitDone);
   ASSERT_EQ(face_->message_boxes.size(), 1u);
-  EXPECT_EQ(face_->message_boxes[0].text, failed_to_save(home_, arch_));
+  // The system's reason: the marker is not followed through the link.
+  EXPECT_EQ(face_->message_boxes[0].text,
+            failed_to_save(home_, arch_) + "\n\n" + std::strerror(ELOOP));
   EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
   EXPECT_TRUE(fs::is_symlink(arch(kMarkerName)));
   EXPECT_EQ(read_bytes(root_ / "elsewhere" / "name"), kDefaultArchive);
+}
+
+TEST_F(ProgramTest, PackOnAFullDiskSaysSoInTheSystemsWords) {
+  const std::string stored = make_archive({{"saved.txt", "only copy"}});
+  write_bytes(arch(kDefaultArchive), stored);
+  write_bytes(arch(kMarkerName), kDefaultArchive);
+  write_bytes(profile() / "a.txt", std::string(1000, 'a'));
+  io_fail_nth(IoFault::kWrite, 1);
+  EXPECT_EQ(run("arsip"), kExitDone);
+  io_clear_faults();
+  ASSERT_EQ(face_->message_boxes.size(), 1u);
+  EXPECT_EQ(face_->message_boxes[0].text,
+            failed_to_save(home_, arch(kDefaultArchive).string()) + "\n\nNo space left on device");
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
 }
 
 struct ProfileLink {

@@ -67,7 +67,8 @@ TEST_F(ProgramTest, MessagesShowPathsWithTheSystemsSeparator) {
        },
        [this] {
          return "Failed to set up profile.\n\nProfile dir = " + home_ +
-                "\nProfile file = " + native(fs::path(arch_) / kDefaultArchive);
+                "\nProfile file = " + native(fs::path(arch_) / kDefaultArchive) +
+                reason_of(IoFault::kOpen);
        },
        kExitNoProfile},
       {"pack", "arsip",

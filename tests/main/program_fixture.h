@@ -27,6 +27,12 @@
 
 namespace fs = std::filesystem;
 
+// The last paragraph of an "Error" box after a fault a test injected: the
+// system's own words for what that fault stands for (a full disk for a write).
+inline std::string reason_of(IoFault kind) {
+  return "\n\n" + system_error_text(io_fault_code(kind));
+}
+
 // What the program's process hooks saw, and what they answer. The hooks are
 // plain function pointers without a context, so this one record is static;
 // each test starts with a fresh one.

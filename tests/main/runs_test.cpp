@@ -75,11 +75,12 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
   std::vector<test::MessageBoxShown> want;
   if (r.cannot_write_marker) {
     want.push_back(
-        {"Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.", "Error", 0});
+        {"Cannot write to " + arch_ + "\n\nIlvar settings will not be saved." + reason_of(r.fault),
+         "Error", 0});
   }
   if (r.cannot_unpack) {
-    want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ +
-                        "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
+    want.push_back({"Failed to set up profile.\n\nProfile dir = " + home_ + "\nProfile file = " +
+                        (fs::path(arch_) / kDefaultArchive).string() + reason_of(r.fault),
                     "Error", 0});
   }
   EXPECT_EQ(face_->message_boxes, want);
@@ -113,8 +114,9 @@ TEST_F(ProgramTest, MarkerThatCannotBeRewrittenDoesNotSendTheProfileToTheOlderAr
   EXPECT_EQ(run("ekstrak"), kExitNoProfile);
   io_clear_faults();
   ASSERT_EQ(face_->message_boxes.size(), 1u);
-  EXPECT_EQ(face_->message_boxes[0].text,
-            "Cannot write to " + arch_ + "\n\nIlvar settings will not be saved.");
+  EXPECT_EQ(face_->message_boxes[0].text, "Cannot write to " + arch_ +
+                                              "\n\nIlvar settings will not be saved." +
+                                              reason_of(IoFault::kOpen));
   EXPECT_TRUE(fs::exists(profile() / "mail" / "a.txt"));
   // Without a marker the next pack saves nothing, so the profile unpacked
   // from default.ilhome never goes into old.ilhome.
@@ -152,7 +154,9 @@ TEST_P(UnfinishedUnpacks, NeverLeadToAPack) {
   EXPECT_EQ(face_->message_boxes,
             (std::vector<test::MessageBoxShown>{
                 {"Failed to set up profile.\n\nProfile dir = " + home_ +
-                     "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string(),
+                     "\nProfile file = " + (fs::path(arch_) / kDefaultArchive).string() +
+                     // A damaged archive is no failure of the system's.
+                     (r.nth > 0 ? reason_of(r.fault) : std::string()),
                  "Error", 0}}));
   EXPECT_FALSE(markerExists());
   EXPECT_EQ(run("arsip"), kExitDone);

@@ -148,7 +148,7 @@ TEST_F(ControlState, TextsOutsideTheCodePageComeBackAsTheyWereSet) {
               static_cast<int>(text.size()) + 1)
         << text;
   }
-  tk::appendItems(combo_, std::vector<std::string>(std::begin(texts), std::end(texts)));
+  tk::win32::appendItems(combo_, std::vector<std::string>(std::begin(texts), std::end(texts)));
   tk::setIndex(combo_, 2);
   EXPECT_EQ(tk::getText(combo_), texts[1]);
 }
