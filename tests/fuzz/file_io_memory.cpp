@@ -143,6 +143,11 @@ bool remove_file(const std::string& path) { return g_files.erase(path) != 0; }
 
 const char* platform_name_separators() { return ""; }
 
+// No system stands behind these files: a failure's code is only a number.
+long platform_error_code(IoFailure failure) { return static_cast<long>(failure) + 1; }
+
+std::string system_error_text(long code) { return "in-memory failure " + std::to_string(code); }
+
 EntryKind entry_kind(const std::string& path) {
   if (g_files.count(path) != 0) return EntryKind::kFile;
   return is_directory(path) ? EntryKind::kDirectory : EntryKind::kMissing;

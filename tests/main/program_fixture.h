@@ -27,6 +27,13 @@
 
 namespace fs = std::filesystem;
 
+// A stored name as the status window shows it: with the system's separator,
+// so that a long path is shortened in its middle, never in its file name.
+inline std::string shown(std::string name) {
+  std::replace(name.begin(), name.end(), '/', static_cast<char>(fs::path::preferred_separator));
+  return name;
+}
+
 // The last paragraph of an "Error" box after a fault a test injected: the
 // system's own words for what that fault stands for (a full disk for a write).
 inline std::string reason_of(IoFault kind) {

@@ -170,7 +170,7 @@ TEST(ProgressDisplay, PercentageDropsTheFraction) {
 TEST_F(ProgramTest, ShowProgressSetsBothLabels) {
   program_setup({"ilhome", "x", "h", "a"});
   show_progress("mail/a.txt", 2, 3);
-  EXPECT_EQ(getText(ids().file), "mail/a.txt");
+  EXPECT_EQ(getText(ids().file), shown("mail/a.txt"));
   EXPECT_EQ(getText(ids().percent), "66%");
 }
 

@@ -227,7 +227,8 @@ TEST(Creation, ChildrenAreSubclassedAndGetTheDefaultFont) {
   ControlId label = tk::createEx(tk::Label, "x", w, 0, 0, 50, 20, 0, 0);
   ControlId combo = tk::createEx(tk::ComboBox, "x", w, 0, 30, 50, 120, 0, 0);
   for (ControlId id : {label, combo}) {
-    EXPECT_EQ(GetWindowLongPtrA(hwndOf(id), GWLP_WNDPROC), tk::win32::subProcAddress());
+    // A Unicode window: the A call would hand back a thunk, not the procedure.
+    EXPECT_EQ(GetWindowLongPtrW(hwndOf(id), GWLP_WNDPROC), tk::win32::subProcAddress());
     auto font = reinterpret_cast<HFONT>(SendMessageA(hwndOf(id), WM_GETFONT, 0, 0));
     EXPECT_EQ(font, tk::win32::defaultFont());
   }
