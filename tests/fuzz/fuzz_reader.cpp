@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/checksum.h"
@@ -99,7 +99,7 @@ void run_reader(const Home& home, const std::uint8_t* data, std::size_t size) {
   }
 
   // Each damaged record is one the progress named, at the same place.
-  std::map<long long, std::string> damaged_at;
+  std::unordered_map<long long, std::string> damaged_at;
   for (const DamagedRecord& d : report.damaged) {
     const auto at = static_cast<long long>(d.data_position);
     const bool named = std::any_of(reported.begin(), reported.end(), [&](const Reported& r) {
@@ -113,7 +113,7 @@ void run_reader(const Home& home, const std::uint8_t* data, std::size_t size) {
   const auto target = [&](const Reported& r) {
     return home.profile + "\\" + replace_all(r.name, "/", "\\");
   };
-  std::map<std::string, int> writes;
+  std::unordered_map<std::string, int> writes;
   for (const Reported& r : reported) ++writes[target(r)];
   for (const Reported& r : reported) {
     if (writes[target(r)] != 1 || is_settings_file(r.name)) continue;
