@@ -43,6 +43,9 @@ const RecordBytes kRecordBytes[] = {
     {"with a line end", "saved\n", ProfileRecord::kUnknown},
     {"in capitals", "SAVED", ProfileRecord::kUnknown},
     {"a word and more", "saved" + std::string(100, 'x'), ProfileRecord::kUnknown},
+    {"unsaved with a session", "unsaved\n0123456789abcdef", ProfileRecord::kUnsaved},
+    {"a session cut to nothing", "unsaved\n", ProfileRecord::kUnknown},
+    {"a session that is no token", "unsaved\n01234 6789", ProfileRecord::kUnknown},
 };
 INSTANTIATE_TEST_SUITE_P(Bytes, RecordReading, ::testing::ValuesIn(kRecordBytes),
                          test_util::NameByWhat());
