@@ -26,10 +26,16 @@ std::string profile_record_path();
 ProfileRecord read_profile_record();
 // Writes the record (never through a link) and flushes it to the disk; false
 // when that cannot be done whole. A record cut short reads as kUnknown, which
-// is always the careful answer. `session`: the token of the unpack that put
-// the profile there, kept with the record until a pack saves it or a burn
-// wipes it.
-bool write_profile_record(ProfileRecord record, const std::string& session = std::string());
+// is always the careful answer. `placed_archive_size`, when not -1, notes the
+// size of the archive that the profile holds every record of (its unpack
+// held none back, or a pack carried none over), so that the next pack need
+// not read that archive for records to keep. `session`: the token of the
+// unpack that put the profile there, kept with the record until a pack
+// saves it or a burn wipes it.
+bool write_profile_record(ProfileRecord record, long long placed_archive_size = -1,
+                          const std::string& session = std::string());
+// The size noted with the record; -1 when none is, or the record is unknown.
+long long read_placed_archive_size();
 // The session token the record holds; empty when it holds none (a record of
 // an older version of this program, or none at all).
 std::string recorded_session();

@@ -149,7 +149,7 @@ bool unpack_profile(const std::string& archive, const std::string& session,
     // leaving the archive directory alone, as it always did.
     const bool unpacked = !has_records || unpack_into(profile_dir());
     if (has_records) make_directory_private(profile_dir());
-    return unpacked && write_profile_record(ProfileRecord::kUnsaved, session);
+    return unpacked && write_profile_record(ProfileRecord::kUnsaved, -1, session);
   }
   if (!clear_unpack_leftovers(archive)) return false;
   const std::string staging = beside_profile(kStagingName);
@@ -158,13 +158,11 @@ bool unpack_profile(const std::string& archive, const std::string& session,
   // one. Where there is no profile directory, none is needed for it.
   if (complete && entry_kind(staging) == EntryKind::kMissing) {
     if (entry_kind(profile_dir()) == EntryKind::kMissing) {
-      return write_profile_record(ProfileRecord::kUnsaved, session);
+      return write_profile_record(ProfileRecord::kUnsaved, -1, session);
     }
     complete = make_private_directory(staging);
   }
-  // Swapped in, but with a record that does not name the session, the
-  // profile could never be saved: no browser is to start on it.
-  if (complete) complete = swap_in_profile(archive, session) && recorded_session() == session;
+  if (complete) complete = swap_in_profile(archive, session);
   // Whatever did not go in is a part of the archive's profile, nothing else.
   if (!complete) remove_tree(staging);
   return complete;
@@ -242,10 +240,23 @@ bool unpack_run() {
   std::vector<std::string> not_held;
   std::vector<DamagedRecord> damaged;
   const std::string session = new_session_token();
-  const bool complete = unpack_profile(archive, session, not_held, damaged);
+  bool complete = unpack_profile(archive, session, not_held, damaged);
   // Damaged files were set up as found; the archive goes aside before the
   // marker names its name for the next pack.
   if (complete && !damaged.empty()) set_damaged_archive_aside(p.chosen_name, damaged);
+  if (complete) {
+    // With every record in the profile the next pack has nothing to keep
+    // from this archive and need not read it; a note from an earlier
+    // archive goes in any case.
+    const ProfileRecord record = read_profile_record();
+    const long long placed = not_held.empty() ? file_size64(archive) : -1;
+    if (record != ProfileRecord::kUnknown && placed != read_placed_archive_size()) {
+      write_profile_record(record, placed, session);
+    }
+    // A profile whose record does not name its session could never be
+    // saved: no browser is to start on it.
+    complete = recorded_session() == session;
+  }
   if (!complete) {
     show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
                "\nProfile file = " + display_path(archive));
@@ -313,6 +324,8 @@ void show_unread_warning(const PackReport& report) {
 }
 
 PackOutcome pack_run() {
+  // Read first: a record that cannot be read is no failure of the pack.
+  const long long placed_archive_size = read_placed_archive_size();
   forget_io_failure();
   std::string name;
   const Marker marker = read_marker(name);
@@ -338,7 +351,9 @@ PackOutcome pack_run() {
   }
   show_status(kActionPack);
   PackReport report;
-  const int packed = kompres(profile_dir(), archive, profile_pack_options(), report);
+  PackOptions options = profile_pack_options();
+  options.placed_archive_size = placed_archive_size;
+  const int packed = kompres(profile_dir(), archive, options, report);
   flush_progress();
   if (packed < 0) {
     show_pack_failure(archive, report);
@@ -347,7 +362,11 @@ PackOutcome pack_run() {
   forget_marker();
   // Files left unread are not in the archive as they are now: the profile
   // then still holds something no pack has saved.
-  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
+  // An archive of nothing but the profile's files: the pack after the next
+  // unpack of it, should that unpack be left out, need not read it.
+  if (report.unread.empty()) {
+    write_profile_record(ProfileRecord::kSaved, report.carried == 0 ? file_size64(archive) : -1);
+  }
   show_unread_warning(report);
   return PackOutcome::kSaved;
 }

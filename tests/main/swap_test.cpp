@@ -258,7 +258,11 @@ TEST_F(SwapTest, ProfilesMovedAsideStay) {
   EXPECT_EQ(files_below(asideDir(2)), (Files{{"new.txt", "new"}, {"second.txt", "second"}}));
   EXPECT_EQ(face_->message_boxes,
             (std::vector<tk::test::MessageBoxShown>{{movedAsideText(asideDir(2)), "Warning", 0}}));
-  EXPECT_EQ(read_profile_record(), ProfileRecord::kUnsaved);
+  // Unsaved, every record of the archive is in the profile, and the
+  // session is the one the marker's token names.
+  EXPECT_EQ(read_bytes(home() / kProfileRecordName),
+            "unsaved placed " + std::to_string(fs::file_size(arch(kDefaultArchive))) + "\n" +
+                read_bytes(arch(kSessionName)));
 }
 
 struct Overlap {
