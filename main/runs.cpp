@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/reader.h"
+#include "archive/safe_replace.h"
 #include "main/keep.h"
 #include "main/profile_record.h"
 #include "main/state.h"
