@@ -18,6 +18,8 @@
 #include "archive/exclusions.h"
 #include "archive/format.h"
 #include "archive/reader.h"
+#include "support/code_page.h"
+#include "support/confined.h"
 #include "support/dir_identity.h"
 #include "support/fs.h"
 #include "support/path_list.h"
@@ -411,21 +413,42 @@ class OldArchive {
     return found;
   }
 
-  // Reads a record's stored name back from the archive.
-  bool name_of(const Record& record, std::string& name) {
+  bool header_of(const Record& record, RecordHeader& header) {
     if (!file_.seek(record.start + kTagSize)) return false;
     ArchiveInput in(file_, record.length - kTagSize);
+    return read_record_header(in, header);
+  }
+
+  // Reads a record's name back from the archive, as an unpack reads it: a
+  // name an older Windows build stored in its ANSI code page is the name
+  // its file was given, and the name the pack meets it under.
+  bool name_of(const Record& record, std::string& name) {
     RecordHeader header;
-    if (!read_record_header(in, header)) return false;
-    name = std::move(header.name);
+    if (!header_of(record, header)) return false;
+    name = stored_text(header.name);
     return true;
   }
 
+  // The record as it was stored, but for a name in the ANSI code page,
+  // which is written in UTF-8 like every other name of the new archive, so
+  // that it means the same on every system; its data and checksum field
+  // stay as they were. The output holds no part of a record not copied whole.
   bool copy_span(const Record& span, ArchiveOutput& archive) {
-    if (!file_.seek(span.start)) return false;
+    RecordHeader header;
+    if (!header_of(span, header)) return false;
+    const std::string name = stored_text(header.name);
     const std::uint64_t record_start = archive.position();
+    std::uint64_t from = span.start;
+    if (name != header.name) {
+      from = span.start + span.length - header.data_length;
+      if (!write_header(archive, name, header.data_length, header.checksum)) return false;
+    }
+    if (!file_.seek(from)) {
+      archive.rewind_to(record_start);
+      return false;
+    }
     std::vector<unsigned char>& block = copy_block();
-    std::uint64_t left = span.length;
+    std::uint64_t left = span.start + span.length - from;
     while (left > 0) {
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
@@ -482,7 +505,7 @@ class OldArchive {
       const std::uint64_t start = in.position() - kTagSize;
       if (!read_record_header(in, header)) return;
       if (header.data_length > in.remaining() || !in.skip(header.data_length)) return;
-      records_.push_back(Record{hash_of(header.name), start, in.position() - start});
+      records_.push_back(Record{hash_of(stored_text(header.name)), start, in.position() - start});
     }
   }
 
@@ -506,6 +529,8 @@ struct Keeping {
   // Relative directories that could not be listed, with their separator.
   std::vector<std::string> unlisted;
   std::function<bool(const std::string& stored_name)> keep;
+  // Every record of the replaced archive is known to be a file of the profile.
+  bool all_placed = false;
 };
 
 // Magic, one record per listed file (or its earlier copy), trailer. False
@@ -562,11 +587,18 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
     report.unread.push_back(replace_all(directory, "\\", "/"));
   }
   // The old archive is read only now that every file has been opened (and
-  // only when it is there): the pack's look at the profile comes first.
-  if (old.holds_records()) {
+  // only when it is there): the pack's look at the profile comes first. An
+  // archive whose every record is known to be a file of the profile holds
+  // nothing more to keep unless a directory could not be listed, and is not
+  // read at all: on a profile of many small files that read is a large part
+  // of the pack's time.
+  if ((!keeping.all_placed || !keeping.unlisted.empty()) && old.holds_records()) {
     PathList::Cursor handled(g_file_list);
     while (handled.next(entry)) old.handled(replace_all(entry, "\\", "/"));
-    if (!old.copy_unhandled(keeping.keep, archive, counts.records)) return false;
+    long carried = 0;
+    if (!old.copy_unhandled(keeping.keep, archive, carried)) return false;
+    counts.records += carried;
+    report.carried = static_cast<std::size_t>(carried);
   }
   archive.write(kTrailer, kTagSize);
   return !archive.failed();
@@ -713,6 +745,8 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   File file = create_temporary(directory, temporary);
   if (!file.is_open()) return -1;
   OldArchive old(target);
+  keeping.all_placed =
+      options.placed_archive_size >= 0 && file_size64(target) == options.placed_archive_size;
   const RecordPlacement placement(root);
   keeping.keep = [&](const std::string& stored_name) {
     const std::string path = replace_all(stored_name, "/", "\\");

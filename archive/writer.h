@@ -22,6 +22,13 @@ struct PackOptions {
   // in place of anything that has its name, even when the name is taken
   // while the pack runs.
   bool replace_existing = true;
+  // The size of the archive being replaced when every record it holds is
+  // known to be a file of the profile (the unpack that set the profile up
+  // held none back, or the pack that wrote it carried none over); -1 when
+  // that is not known. While the archive still has that size, the pack reads
+  // it only for the earlier copy of a file or directory it cannot read;
+  // otherwise it looks at every record for one this computer cannot hold.
+  long long placed_archive_size = -1;
 };
 
 // What a pack could not do for single files.
@@ -30,6 +37,10 @@ struct PackReport {
   std::vector<std::string> unread;
   // How many of them kept the record that the replaced archive held for them.
   std::size_t kept = 0;
+  // How many records were copied from the replaced archive without the pack
+  // meeting their files: records this computer cannot hold, and those under
+  // directories it could not list.
+  std::size_t carried = 0;
   // The pack failed because the archive's file system cannot hold a file of
   // the archive's size (FAT32: 4 GiB).
   bool too_large = false;

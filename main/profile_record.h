@@ -22,8 +22,13 @@ std::string profile_record_path();
 ProfileRecord read_profile_record();
 // Writes the record (never through a link) and flushes it to the disk; false
 // when that cannot be done whole. A record cut short reads as kUnknown, which
-// is always the careful answer.
-bool write_profile_record(ProfileRecord record);
+// is always the careful answer. `placed_archive_size`, when not -1, notes the
+// size of the archive that the profile holds every record of (its unpack
+// held none back, or a pack carried none over), so that the next pack need
+// not read that archive for records to keep.
+bool write_profile_record(ProfileRecord record, long long placed_archive_size = -1);
+// The size noted with the record; -1 when none is, or the record is unknown.
+long long read_placed_archive_size();
 // Whether the profile directory's content may be replaced without keeping it:
 // a pack saved it or a burn wiped it.
 bool profile_is_expendable(ProfileRecord record);

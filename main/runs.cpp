@@ -230,7 +230,17 @@ bool unpack_run() {
       set_up = false;
     }
   }
-  if (complete) show_not_held_warning(not_held);
+  if (complete) {
+    // With every record in the profile the next pack has nothing to keep
+    // from this archive and need not read it; a note from an earlier
+    // archive goes in any case.
+    const ProfileRecord record = read_profile_record();
+    const long long placed = not_held.empty() ? file_size64(archive) : -1;
+    if (record != ProfileRecord::kUnknown && placed != read_placed_archive_size()) {
+      write_profile_record(record, placed);
+    }
+    show_not_held_warning(not_held);
+  }
   return set_up;
 }
 
@@ -269,6 +279,8 @@ void show_unread_warning(const PackReport& report) {
 }
 
 PackOutcome pack_run() {
+  // Read first: a record that cannot be read is no failure of the pack.
+  const long long placed_archive_size = read_placed_archive_size();
   forget_io_failure();
   std::string name;
   const Marker marker = read_marker(name);
@@ -282,7 +294,9 @@ PackOutcome pack_run() {
   }
   show_status(kActionPack);
   PackReport report;
-  const int packed = kompres(profile_dir(), archive, profile_pack_options(), report);
+  PackOptions options = profile_pack_options();
+  options.placed_archive_size = placed_archive_size;
+  const int packed = kompres(profile_dir(), archive, options, report);
   flush_progress();
   if (packed < 0) {
     show_pack_failure(archive, report);
@@ -291,7 +305,11 @@ PackOutcome pack_run() {
   delete_file(marker_path());
   // Files left unread are not in the archive as they are now: the profile
   // then still holds something no pack has saved.
-  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
+  // An archive of nothing but the profile's files: the pack after the next
+  // unpack of it, should that unpack be left out, need not read it.
+  if (report.unread.empty()) {
+    write_profile_record(ProfileRecord::kSaved, report.carried == 0 ? file_size64(archive) : -1);
+  }
   show_unread_warning(report);
   return PackOutcome::kSaved;
 }

@@ -31,14 +31,15 @@ TEST(Checksum, KnownValues) {
   }
 }
 
-// Lengths around the eight-byte steps and the three lanes of 8 KiB, at
-// every alignment, taken whole and in two pieces cut anywhere.
+// Lengths around the eight-byte steps, the three lanes of 8 KiB and the
+// folding's 256-byte steps from 1 KiB on, at every alignment, taken whole
+// and in two pieces cut anywhere.
 TEST(Checksum, InstructionTablesAndBitByBitAgree) {
   std::mt19937 random(22);
   std::string bytes(3 * 3 * 8192 + 64, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
-  const std::size_t lengths[] = {0,     1,     7,     8,     9,     63,   24575,
-                                 24576, 24577, 49152, 49160, 73727, 73728};
+  const std::size_t lengths[] = {0,    1,    7,    8,     9,     63,    1023,  1024,  1025,  1279,
+                                 1280, 1287, 4097, 24575, 24576, 24577, 49152, 49160, 73727, 73728};
   for (std::size_t length : lengths) {
     for (std::size_t align = 0; align < 8; align += 3) {
       const std::string data = bytes.substr(align, length);

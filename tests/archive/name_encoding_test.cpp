@@ -112,6 +112,26 @@ TEST_P(LegacyNames, ANameThatIsNotUtf8IsReadInTheAnsiCodePage) {
   EXPECT_EQ(read_bytes(profile + "\\" + name), "old");
 }
 
+// A file unpacked from such a record that the next pack cannot read keeps
+// its earlier copy: the copy is found under the name the file was given,
+// and written under it in UTF-8 (as every name of the new archive is), its
+// data and checksum as they were.
+TEST_P(LegacyNames, AnUnreadableFileKeepsItsEarlierCopyUnderItsName) {
+  const std::string profile = path("home\\profile");
+  const std::string archive = path("old.ilhome");
+  const std::string old_data = "earlier copy";
+  ASSERT_TRUE(write_bytes(archive, "IL10" + record(GetParam().stored, old_data) + "abis"));
+  ASSERT_EQ(1, dekompres(profile, archive, nullptr));
+  io_fail_nth(IoFault::kOpen, 2);  // 1 the new archive, 2 the profile's one file
+  PackReport report;
+  const int packed = kompres(profile, archive, PackOptions{}, report);
+  io_clear_faults();
+  ASSERT_EQ(1, packed);
+  EXPECT_EQ(1u, report.kept);
+  const std::string name = from_ansi_code_page(GetParam().stored);
+  EXPECT_EQ(read_bytes(archive), "IL10" + record(name, old_data) + "abis");
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, LegacyNames,
                          testing::Values(LegacyName{"latin", "caf\xE9.txt"},
                                          LegacyName{"folder", "\xC4rger/\xE9t\xE9.txt"}),

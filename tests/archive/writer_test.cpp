@@ -612,3 +612,53 @@ TEST_F(Writer, ArchiveLargerThanTheFileSystemHoldsFailsAndSaysWhy) {
     EXPECT_TRUE(temporaries().empty());
   }
 }
+
+// The replaced archive is read for records to keep unless the caller knows
+// that each of its records is a file of the profile; that knowledge holds
+// only for the archive of the size noted. An unreadable file's earlier copy
+// is kept whatever the note says, wherever the file comes in the walk.
+TEST_F(Writer, NoteOfPlacedRecordsSparesOnlyTheReadOfThatArchive) {
+  const std::string held = std::string(256, 'n');  // a component no system allows
+  const std::string old_a = record("a", "old a");
+  const std::string old_z = record("z", "old z");
+  const std::string old_held = record(held, "held back");
+  const std::string old_archive = "IL10" + old_a + old_held + old_z + "abis";
+  const long long old_size = static_cast<long long>(old_archive.size());
+  struct Case {
+    const char* what;
+    long long placed;  // PackOptions::placed_archive_size
+    long open_fault;   // opens: 1 the new archive, 2 a, 3 m, 4 z; 0 none
+    std::string expected;
+    std::size_t carried;
+  };
+  const std::string new_a = record("a", "new a");
+  const std::string new_m = record("m", "new m");
+  const std::string new_z = record("z", "new z");
+  const Case cases[] = {
+      {"no note", -1, 0, new_a + new_m + new_z + old_held, 1},
+      {"note for this archive", old_size, 0, new_a + new_m + new_z, 0},
+      {"note for an archive since replaced", old_size + 1, 0, new_a + new_m + new_z + old_held, 1},
+      {"note for an empty archive", 0, 0, new_a + new_m + new_z + old_held, 1},
+      {"note, first file unreadable", old_size, 2, old_a + new_m + new_z, 0},
+      {"note, last file unreadable", old_size, 4, new_a + new_m + old_z, 0},
+      {"no note, last file unreadable", -1, 4, new_a + new_m + old_z + old_held, 1},
+  };
+  const std::string root = path("h\\profile");
+  ASSERT_TRUE(write_bytes(root + "\\a", "new a"));
+  ASSERT_TRUE(write_bytes(root + "\\m", "new m"));
+  ASSERT_TRUE(write_bytes(root + "\\z", "new z"));
+  const std::string archive = path("a.ilhome");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(write_bytes(archive, old_archive));
+    if (c.open_fault > 0) io_fail_nth(IoFault::kOpen, c.open_fault);
+    PackOptions options;
+    options.placed_archive_size = c.placed;
+    PackReport report;
+    EXPECT_EQ(1, kompres(root, archive, options, report));
+    io_clear_faults();
+    EXPECT_EQ("IL10" + c.expected + "abis", read_bytes(archive));
+    EXPECT_EQ(c.carried, report.carried);
+    EXPECT_EQ(c.open_fault > 0 ? 1u : 0u, report.kept);
+  }
+}

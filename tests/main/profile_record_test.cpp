@@ -43,6 +43,14 @@ const RecordBytes kRecordBytes[] = {
     {"with a line end", "saved\n", ProfileRecord::kUnknown},
     {"in capitals", "SAVED", ProfileRecord::kUnknown},
     {"a word and more", "saved" + std::string(100, 'x'), ProfileRecord::kUnknown},
+    {"with a note", "unsaved placed 1234", ProfileRecord::kUnsaved},
+    {"with a note of 0", "saved placed 0", ProfileRecord::kSaved},
+    {"with a note cut short", "saved placed ", ProfileRecord::kUnknown},
+    {"with a note of no number", "saved placed 12x", ProfileRecord::kUnknown},
+    {"with a note of a sign", "saved placed -1", ProfileRecord::kUnknown},
+    {"with a note of leading zeros", "saved placed 0012", ProfileRecord::kUnknown},
+    {"with a note past 64 bits", "saved placed 9223372036854775808", ProfileRecord::kUnknown},
+    {"with a note and a line end", "saved placed 12\n", ProfileRecord::kUnknown},
 };
 INSTANTIATE_TEST_SUITE_P(Bytes, RecordReading, ::testing::ValuesIn(kRecordBytes),
                          test_util::NameByWhat());
@@ -82,7 +90,9 @@ TEST_F(RecordTest, PackThatSavedTheProfileRecordsIt) {
   write_bytes(profile() / "a.txt", "a");
   write_bytes(arch(kMarkerName), "work.ilhome");
   EXPECT_EQ(run("arsip"), kExitDone);
-  EXPECT_EQ(read_bytes(record()), "saved");
+  // Every record of the new archive is a file of the profile.
+  EXPECT_EQ(read_bytes(record()),
+            "saved placed " + std::to_string(fs::file_size(arch("work.ilhome"))));
 }
 
 TEST_F(RecordTest, PackThatFailedLeavesTheRecord) {
@@ -124,3 +134,90 @@ TEST_F(RecordTest, KeptSessionIsKeptOnceAndRecordedAsSaved) {
 }
 
 }  // namespace
+
+// A record that names a component no system allows: no unpack can put it
+// on this computer, and every pack must keep it.
+const std::string kHeldName = std::string(256, 'n');
+
+struct UnpackNote {
+  const char* what;
+  std::vector<std::pair<std::string, std::string>> records;
+  bool noted;  // whether the record notes the archive's size
+};
+
+void PrintTo(const UnpackNote& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class UnpackNotes : public RecordTest, public ::testing::WithParamInterface<UnpackNote> {};
+
+// Only an unpack that put every record in the profile notes the archive,
+// and a note an earlier unpack left never outlives the next one.
+TEST_P(UnpackNotes, OnlyWhenEveryRecordIsPlaced) {
+  const UnpackNote& u = GetParam();
+  write_bytes(arch(kDefaultArchive), make_archive(u.records));
+  write_bytes(record(), "saved placed 99");
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  const std::string size = std::to_string(fs::file_size(arch(kDefaultArchive)));
+  EXPECT_EQ(read_bytes(record()), u.noted ? "unsaved placed " + size : "unsaved");
+}
+
+const UnpackNote kUnpackNotes[] = {
+    {"every record placed", {{"a.txt", "a"}, {"d/b.txt", "b"}}, true},
+    {"a record held back", {{"a.txt", "a"}, {kHeldName, "held"}}, false},
+    {"an unsafe record only refused", {{"a.txt", "a"}, {"../evil", "x"}}, true},
+};
+INSTANTIATE_TEST_SUITE_P(Archives, UnpackNotes, ::testing::ValuesIn(kUnpackNotes),
+                         test_util::NameByWhat());
+
+struct PackNote {
+  const char* what;
+  std::string before;  // the record's bytes before the pack; "" leaves none
+  // From 0 on, the record ends with the archive's size plus this.
+  int size_added;
+  bool held_kept;
+};
+
+void PrintTo(const PackNote& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class PackNotes : public RecordTest, public ::testing::WithParamInterface<PackNote> {};
+
+// The pack trusts the note only for the archive of the size noted; a record
+// from an older unpack (no note), none at all, or a note of another size
+// makes it look through the whole archive for records to keep.
+TEST_P(PackNotes, SpareTheReadOnlyForTheArchiveNoted) {
+  const PackNote& n = GetParam();
+  const std::string archive = make_archive({{"ok.txt", "old"}, {kHeldName, "held"}});
+  write_bytes(arch("v.ilhome"), archive);
+  write_bytes(arch(kMarkerName), "v.ilhome");
+  write_bytes(profile() / "ok.txt", "new");
+  std::string before = n.before;
+  if (n.size_added >= 0) before += std::to_string(archive.size() + n.size_added);
+  if (!before.empty()) write_bytes(record(), before);
+  EXPECT_EQ(run("arsip"), kExitDone);
+  std::vector<std::pair<std::string, std::string>> expected = {{"ok.txt", "new"}};
+  if (n.held_kept) expected.emplace_back(kHeldName, "held");
+  EXPECT_EQ(read_bytes(arch("v.ilhome")), make_archive(expected));
+  // A pack that carried a record over notes nothing: the next one reads too.
+  const std::string written = std::to_string(fs::file_size(arch("v.ilhome")));
+  EXPECT_EQ(read_bytes(record()), n.held_kept ? "saved" : "saved placed " + written);
+}
+
+const PackNote kPackNotes[] = {
+    {"no record", "", -1, true},
+    {"older unpack without a note", "unsaved", -1, true},
+    {"note of an archive since replaced", "unsaved placed ", 1, true},
+    {"note cut short", "unsaved placed ", -1, true},
+    {"note of this archive", "unsaved placed ", 0, false},
+};
+INSTANTIATE_TEST_SUITE_P(Records, PackNotes, ::testing::ValuesIn(kPackNotes),
+                         test_util::NameByWhat());
+
+// The whole way a user goes: an unpack that holds a record back leaves no
+// note, so the pack after it keeps that record.
+TEST_F(RecordTest, RecordHeldBackAtUnpackIsKeptByThePack) {
+  write_bytes(arch(kDefaultArchive), make_archive({{"a.txt", "a"}, {kHeldName, "held"}}));
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  write_bytes(profile() / "a.txt", "changed");
+  EXPECT_EQ(run("arsip"), kExitDone);
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)),
+            make_archive({{"a.txt", "changed"}, {kHeldName, "held"}}));
+}

@@ -232,8 +232,9 @@ TEST_F(SwapTest, LeftoversOfAKilledUnpack) {
     EXPECT_FALSE(fs::exists(home() / kReplacedName));
     if (c.kept) {
       EXPECT_EQ(files_below(asideDir()), (Files{{"left.txt", "left"}}));
-      EXPECT_EQ(face_->message_boxes,
-                (std::vector<tk::test::MessageBoxShown>{{movedAsideText(asideDir()), "Warning", 0}}));
+      EXPECT_EQ(
+          face_->message_boxes,
+          (std::vector<tk::test::MessageBoxShown>{{movedAsideText(asideDir()), "Warning", 0}}));
     } else {
       EXPECT_EQ(asides(), std::vector<std::string>{});
       EXPECT_TRUE(face_->message_boxes.empty());
@@ -256,7 +257,9 @@ TEST_F(SwapTest, ProfilesMovedAsideStay) {
   EXPECT_EQ(files_below(asideDir(2)), (Files{{"new.txt", "new"}, {"second.txt", "second"}}));
   EXPECT_EQ(face_->message_boxes,
             (std::vector<tk::test::MessageBoxShown>{{movedAsideText(asideDir(2)), "Warning", 0}}));
-  EXPECT_EQ(read_bytes(home() / kProfileRecordName), "unsaved");
+  // Unsaved, and every record of the archive is in the profile.
+  EXPECT_EQ(read_bytes(home() / kProfileRecordName),
+            "unsaved placed " + std::to_string(fs::file_size(arch(kDefaultArchive))));
 }
 
 struct Overlap {
