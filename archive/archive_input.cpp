@@ -70,3 +70,16 @@ bool ArchiveInput::refill() {
   filled_ = static_cast<std::size_t>(got);
   return true;
 }
+
+bool read_record_header(ArchiveInput& input, RecordHeader& header) {
+  std::uint32_t name_length = 0;
+  if (!input.read_u32(name_length) || name_length > input.remaining()) return false;
+  header.name.resize(name_length);
+  if (input.read(header.name.data(), name_length) != name_length) return false;
+  unsigned char after_name[kAfterNameSize];
+  if (input.read(after_name, kAfterNameSize) != kAfterNameSize) return false;
+  // The data tag carries nothing a reader needs.
+  header.data_length = get_u32le(after_name);
+  header.checksum = get_u32le(after_name + kDataLengthSize);
+  return true;
+}

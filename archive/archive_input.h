@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/format.h"
 #include "support/file_io.h"
 
 // Reads an archive with the position and the bytes left, so that every
@@ -37,3 +38,9 @@ class ArchiveInput {
   std::size_t filled_ = 0;
   bool failed_ = false;
 };
+
+// Reads the rest of a record's header once its "file" tag has been read.
+// False when the archive ends within the header; the name's length is
+// checked against the bytes remaining before the name is allocated. The
+// data length is returned as stored: it may pass the end.
+bool read_record_header(ArchiveInput& input, RecordHeader& header);

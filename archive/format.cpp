@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "archive/archive_input.h"
 #include "support/code_page.h"
 #include "support/text.h"
 #include "support/utf8.h"
@@ -37,19 +36,6 @@ void put_record_header(std::string& out, std::string_view name, std::uint32_t da
   put_u32le(at, checksum);
   at += kChecksumSize;
   std::memcpy(at, kTagData, kTagSize);
-}
-
-bool read_record_header(ArchiveInput& input, RecordHeader& header) {
-  std::uint32_t name_length = 0;
-  if (!input.read_u32(name_length) || name_length > input.remaining()) return false;
-  header.name.resize(name_length);
-  if (input.read(header.name.data(), name_length) != name_length) return false;
-  unsigned char after_name[kAfterNameSize];
-  if (input.read(after_name, kAfterNameSize) != kAfterNameSize) return false;
-  // The data tag carries nothing a reader needs.
-  header.data_length = get_u32le(after_name);
-  header.checksum = get_u32le(after_name + kDataLengthSize);
-  return true;
 }
 
 bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]) {

@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-class ArchiveInput;
-
 // File layout: magic, records, trailer.
 inline constexpr std::size_t kTagSize = 4;
 inline constexpr std::size_t kU32Size = 4;
@@ -47,11 +45,6 @@ struct RecordHeader {
 // A record's bytes before its data, in place of what `out` held.
 void put_record_header(std::string& out, std::string_view name, std::uint32_t data_length,
                        std::uint32_t checksum);
-// Reads the rest of a record's header once its "file" tag has been read.
-// False when the archive ends within the header; the name's length is
-// checked against the bytes remaining before the name is allocated. The
-// data length is returned as stored: it may pass the end.
-bool read_record_header(ArchiveInput& input, RecordHeader& header);
 bool tag_is(const unsigned char* tag, const char (&expected)[kTagSize]);
 
 inline constexpr char kRootPlaceholder[] = "<akar2>";

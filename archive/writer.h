@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "support/dir.h"
 #include "support/file_io.h"
 
 // (stored name, position from 1, number of files) -> 0
@@ -59,63 +58,3 @@ struct PackReport {
 int kompres(const std::string& root, const std::string& archive_path, const PackProgress& progress);
 int kompres(const std::string& root, const std::string& archive_path, const PackOptions& options,
             PackReport& report);
-
-// The writer's steps, exposed for tests.
-// The walk's visitor: adds each file (not a directory) to the file list.
-int wdcb1(const std::string& directory, const DirEntry& entry);
-void make_relative(const std::string& root);
-void drop_excluded();
-// A copy of the file list as it stands.
-std::vector<std::string> writer_file_list();
-void writer_clear_file_list();
-
-// The new archive is written to a file of its own, created new next to the
-// file it will replace: the prefix, eight hexadecimal digits, the suffix. A
-// short name, so that an archive name of the longest length still packs.
-inline constexpr char kTemporaryPrefix[] = "~ilhome-";
-inline constexpr char kTemporarySuffix[] = ".tmp";
-inline constexpr std::size_t kTemporaryDigits = 8;
-// Whether a directory entry's name has the shape of such a temporary.
-bool is_temporary_name(const std::string& name);
-
-// Largest data length a record can hold.
-inline constexpr std::uint64_t kMaxRecordData = 0xFFFFFFFFull;
-// Copy block for file data; never less than 64 KiB.
-inline constexpr std::size_t kCopyBlockSize = 256 * 1024;
-// The new archive goes to the disk in steps of this size while it is
-// written: a single flush at the end of a large profile on a slow stick
-// would leave the status window unpainted for many seconds.
-inline constexpr std::uint64_t kSyncStep = 16ull * 1024 * 1024;
-
-// Buffered archive output that knows its position, so that a record's data
-// length can be corrected after its data are written and a record can be
-// taken back when its input fails.
-class ArchiveOutput {
- public:
-  explicit ArchiveOutput(File& file);
-  bool write(const void* data, std::size_t size);
-  bool write_u32(std::uint32_t value);
-  // Overwrites four bytes already written at `offset` (before position()).
-  bool patch_u32(std::uint64_t offset, std::uint32_t value);
-  // Moves the end back to `offset`; what lies beyond is overwritten later
-  // (bytes after the trailer are never read).
-  bool rewind_to(std::uint64_t offset);
-  bool flush();
-  // Flushes and makes what was written durable.
-  bool sync();
-  std::uint64_t position() const { return flushed_ + buffer_.size(); }
-  bool failed() const { return failed_; }
-
- private:
-  File& file_;
-  std::vector<unsigned char> buffer_;
-  std::uint64_t flushed_ = 0;  // bytes of the file before buffer_
-  bool failed_ = false;
-};
-
-// One record for one open input positioned at its start; `size` is the
-// listed size; `base_path` is what a settings file's placeholders stand
-// for. Returns false only when the archive itself failed; an input
-// that cannot be read whole, or holds 4 GiB or more, leaves no record.
-bool write_record(File& input, ArchiveOutput& archive, const std::string& stored_name,
-                  const std::string& base_path, long long size);

@@ -292,6 +292,6 @@ bool burn_confirmed(bool pack_failed) {
   // The profile about to be wiped is no session to save any more: a marker
   // left naming its archive would have the next pack replace that archive
   // with the zeroed files.
-  if (marker != Marker::kAbsent) delete_file(join_path(archive_dir(), kMarkerName));
+  if (marker != Marker::kAbsent) forget_marker();
   return true;
 }

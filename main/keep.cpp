@@ -136,7 +136,9 @@ bool keep_unsaved_session() {
   const std::string profile = profile_dir();
   if (entry_kind(profile) != EntryKind::kDirectory || !holds_a_file(profile)) return true;
   std::string name;
-  if (read_marker(name) != Marker::kNamed) return true;
+  // A profile another unpack set up since (another stick's session, or
+  // another home's) is not this session: it is never stored on this stick.
+  if (read_marker(name) != Marker::kNamed || !marker_session_is_here()) return true;
 
   const LocalTime when = program_hooks().now();
   std::string kept;
@@ -159,7 +161,7 @@ bool keep_unsaved_session() {
   }
   // Kept once: a marker still naming the session would have every later
   // start keep it again, a full copy each time, until the stick is full.
-  delete_file(join_path(archive_dir(), kMarkerName));
+  forget_marker();
   if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
   // The chooser comes next, on its own.
   tk::setVisibility(program().ids.status, 0);

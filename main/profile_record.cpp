@@ -1,8 +1,11 @@
 // The record of the profile directory's state in the home directory.
 #include "main/profile_record.h"
 
+#include <chrono>
+#include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 
 #include "main/state.h"
 #include "support/confined.h"
@@ -19,8 +22,14 @@ constexpr char kWordWiped[] = "wiped";
 constexpr char kWordSwapping[] = "swapping";
 // Between the word and the size of the archive whose records are all placed.
 constexpr char kPlacedNote[] = " placed ";
-// The longest record read; longer is none of the words with a note.
-constexpr std::size_t kMaxRecordBytes = 48;
+// Between the word (and its note) and the session token, when there is one.
+constexpr char kSessionSeparator = '\n';
+// The longest record read; longer is none of the words with a note and a
+// session token.
+constexpr std::size_t kMaxRecordBytes = 48 + 1 + kMaxSessionBytes;
+// Random bits in a session token, written as hexadecimal digits.
+constexpr int kSessionWords = 4;
+constexpr char kSessionDigits[] = "0123456789abcdef";
 // A size takes at most 19 digits.
 constexpr std::size_t kMaxSizeDigits = 19;
 
@@ -71,13 +80,27 @@ ProfileRecord parse_record(const std::string& content, long long& placed_archive
   return ProfileRecord::kUnknown;
 }
 
-ProfileRecord read_record_file(long long& placed_archive_size) {
+bool is_session_token(const std::string& token) {
+  return !token.empty() && token.size() <= kMaxSessionBytes &&
+         token.find_first_not_of(kSessionDigits) == std::string::npos;
+}
+
+// The record, its note and its session token (empty when there is none).
+ProfileRecord read_record_file(long long& placed_archive_size, std::string& session) {
   placed_archive_size = -1;
-  File file = File::open(profile_record_path(), OpenMode::kReadFileNoFollow);
-  if (!file.is_open()) return ProfileRecord::kUnknown;
-  const std::optional<std::string> content = read_up_to(file, kMaxRecordBytes);
+  session.clear();
+  const std::optional<std::string> content =
+      read_small_file(profile_record_path(), kMaxRecordBytes);
   if (!content) return ProfileRecord::kUnknown;
-  return parse_record(*content, placed_archive_size);
+  const std::size_t cut = content->find(kSessionSeparator);
+  if (cut == std::string::npos) return parse_record(*content, placed_archive_size);
+  // A token is never empty, and only digits of the program's own: a record
+  // cut short, or with a line end added, is no record.
+  const std::string token = content->substr(cut + 1);
+  if (!is_session_token(token)) return ProfileRecord::kUnknown;
+  const ProfileRecord record = parse_record(content->substr(0, cut), placed_archive_size);
+  if (record != ProfileRecord::kUnknown) session = token;
+  return record;
 }
 
 }  // namespace
@@ -86,31 +109,75 @@ std::string profile_record_path() { return join_path(home_dir(), kProfileRecordN
 
 ProfileRecord read_profile_record() {
   long long placed_archive_size = -1;
-  return read_record_file(placed_archive_size);
+  std::string session;
+  return read_record_file(placed_archive_size, session);
 }
 
 long long read_placed_archive_size() {
   long long placed_archive_size = -1;
   // No record (a home no unpack has used yet) is no note; not a failed open.
   if (entry_kind(profile_record_path()) == EntryKind::kMissing) return placed_archive_size;
-  read_record_file(placed_archive_size);
+  std::string session;
+  read_record_file(placed_archive_size, session);
   return placed_archive_size;
 }
 
-bool write_profile_record(ProfileRecord record, long long placed_archive_size) {
-  ConfinedTree home(home_dir(), std::string());
-  File file;
-  if (home.create_file(kProfileRecordName, file) != CreateResult::kOpened) return false;
-  std::string word = word_of(record);
-  if (placed_archive_size >= 0) word += kPlacedNote + std::to_string(placed_archive_size);
-  bool ok = file.write(word.data(), word.size()) && file.sync();
-  ok = file.close() && ok;
+std::string recorded_session() {
+  long long placed_archive_size = -1;
+  std::string session;
+  // No record, no token: nothing to open.
+  if (entry_kind(profile_record_path()) == EntryKind::kMissing) return session;
+  read_record_file(placed_archive_size, session);
+  return session;
+}
+
+bool write_profile_record(ProfileRecord record, long long placed_archive_size,
+                          const std::string& session) {
+  std::string content = word_of(record);
+  if (placed_archive_size >= 0) content += kPlacedNote + std::to_string(placed_archive_size);
+  if (!session.empty()) content += kSessionSeparator + session;
   // A word that may not be on the disk is no word: the next start must not
   // take a profile for saved or wiped on its strength.
-  if (!ok) remove_file(profile_record_path());
-  return ok;
+  return write_small_file(home_dir(), kProfileRecordName, content, true);
 }
 
 bool profile_is_expendable(ProfileRecord record) {
   return record == ProfileRecord::kSaved || record == ProfileRecord::kWiped;
+}
+
+std::string new_session_token() {
+  // The system's randomness, and the clock besides: where the former is a
+  // fixed sequence (some older runtimes), two starts still differ.
+  std::random_device device;
+  const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+  std::seed_seq seed{device(),
+                     device(),
+                     device(),
+                     device(),
+                     static_cast<std::uint32_t>(now),
+                     static_cast<std::uint32_t>(static_cast<std::uint64_t>(now) >> 32)};
+  std::mt19937 random(seed);
+  std::string token;
+  for (int i = 0; i < kSessionWords; ++i) {
+    const std::uint32_t value = static_cast<std::uint32_t>(random());
+    for (int shift = 28; shift >= 0; shift -= 4) token += kSessionDigits[(value >> shift) & 0xFu];
+  }
+  return token;
+}
+
+bool write_small_file(const std::string& directory, const char* name, const std::string& bytes,
+                      bool make_directory) {
+  ConfinedTree tree(directory, std::string(), make_directory);
+  File file;
+  if (tree.create_file(name, file) != CreateResult::kOpened) return false;
+  bool ok = file.write(bytes.data(), bytes.size()) && file.sync();
+  ok = file.close() && ok;
+  if (!ok) remove_file(join_path(directory, name));
+  return ok;
+}
+
+std::optional<std::string> read_small_file(const std::string& path, std::size_t limit) {
+  File file = File::open(path, OpenMode::kReadFileNoFollow);
+  if (!file.is_open()) return std::nullopt;
+  return read_up_to(file, limit);
 }

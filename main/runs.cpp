@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/reader.h"
+#include "archive/safe_replace.h"
 #include "main/keep.h"
 #include "main/profile_record.h"
 #include "main/state.h"
@@ -25,6 +26,13 @@ namespace {
 constexpr char kActionUnpack[] = "Preparing your dinner...";
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
+std::string session_path() { return join_path(archive_dir(), kSessionName); }
+
+// Why a pack leaves the archive alone when the profile in the home directory
+// is not the one the marker's unpack set up.
+constexpr char kForeignProfileReason[] =
+    "The profile there now was not set up from this profile file: another profile has been set "
+    "up in its place since. The profile file has not been changed.";
 
 // The specified text first, then, as a last paragraph, the system's own words
 // for the failure behind it (a full disk, no permission), where there was one.
@@ -70,6 +78,8 @@ File create_marker() {
   // clusters still in use) would leave the end of an older, longer name
   // behind the new one, and the next pack would write to that wrong name.
   delete_file(marker_path());
+  // The token of an earlier unpack never pairs with this one's marker.
+  delete_file(session_path());
   ConfinedTree directory(archive_dir(), std::string(), false);
   File marker;
   if (directory.create_file(kMarkerName, marker) != CreateResult::kOpened) {
@@ -90,6 +100,7 @@ bool name_marker(File& marker, const std::string& name) {
   if (delete_file(marker_path()) == 0) {
     create_marker().close();
   }
+  delete_file(session_path());
   return false;
 }
 
@@ -113,8 +124,10 @@ ArchiveFound find_archive(const std::string& archive) {
 // directory then holds exactly the archive's files (but for the records
 // this computer cannot hold, named in `not_held`). The records whose data
 // did not match their checksum are in `damaged`, their files set up as found.
-bool unpack_profile(const std::string& archive, std::vector<std::string>& not_held,
-                    std::vector<DamagedRecord>& damaged) {
+// The home directory's record then names `session`, so that a pack stores this
+// profile only for the marker this unpack names.
+bool unpack_profile(const std::string& archive, const std::string& session,
+                    std::vector<std::string>& not_held, std::vector<DamagedRecord>& damaged) {
   ProgramState& p = program();
   const ArchiveFound found = find_archive(archive);
   // All 64 bits: an archive of a multiple of 4 GiB is not empty.
@@ -135,10 +148,9 @@ bool unpack_profile(const std::string& archive, std::vector<std::string>& not_he
     // The archive directory lives in the profile directory, so the profile
     // directory itself can never be swapped: the unpack writes into it,
     // leaving the archive directory alone, as it always did.
-    if (!has_records) return true;
-    const bool unpacked = unpack_into(profile_dir());
-    make_directory_private(profile_dir());
-    return unpacked;
+    const bool unpacked = !has_records || unpack_into(profile_dir());
+    if (has_records) make_directory_private(profile_dir());
+    return unpacked && write_profile_record(ProfileRecord::kUnsaved, -1, session);
   }
   if (!clear_unpack_leftovers(archive)) return false;
   const std::string staging = beside_profile(kStagingName);
@@ -146,10 +158,12 @@ bool unpack_profile(const std::string& archive, std::vector<std::string>& not_he
   // A new profile, or an archive whose every name was refused: an empty
   // one. Where there is no profile directory, none is needed for it.
   if (complete && entry_kind(staging) == EntryKind::kMissing) {
-    if (entry_kind(profile_dir()) == EntryKind::kMissing) return true;
+    if (entry_kind(profile_dir()) == EntryKind::kMissing) {
+      return write_profile_record(ProfileRecord::kUnsaved, -1, session);
+    }
     complete = make_private_directory(staging);
   }
-  if (complete) complete = swap_in_profile(archive);
+  if (complete) complete = swap_in_profile(archive, session);
   // Whatever did not go in is a part of the archive's profile, nothing else.
   if (!complete) remove_tree(staging);
   return complete;
@@ -161,6 +175,21 @@ void show_marker_error() {
 }
 
 }  // namespace
+
+bool marker_session_is_here() {
+  // A marker of an older version of this program has no token beside it; it
+  // still pairs with a record that holds none.
+  std::optional<std::string> marked = std::string();
+  if (entry_kind(session_path()) != EntryKind::kMissing) {
+    marked = read_small_file(session_path(), kMaxSessionBytes);
+  }
+  return marked && *marked == recorded_session();
+}
+
+void forget_marker() {
+  delete_file(marker_path());
+  delete_file(session_path());
+}
 
 Marker read_marker(std::string& name) {
   // A stick pulled while the marker was written leaves NUL bytes or nothing;
@@ -182,7 +211,8 @@ Marker read_marker(std::string& name) {
   // the marker would be deleted right after the archive was written over it,
   // and a temporary's name is cleared away by the next pack.
   const std::string lowered = lower_ascii(name);
-  if (lowered == kMarkerName || lowered == kLockName || is_temporary_name(lowered)) {
+  if (lowered == kMarkerName || lowered == kSessionName || lowered == kLockName ||
+      is_temporary_name(lowered)) {
     return Marker::kRefused;
   }
   return Marker::kNamed;
@@ -210,26 +240,11 @@ bool unpack_run() {
   const std::string archive = join_path(archive_dir(), p.chosen_name);
   std::vector<std::string> not_held;
   std::vector<DamagedRecord> damaged;
-  const bool complete = unpack_profile(archive, not_held, damaged);
+  const std::string session = new_session_token();
+  bool complete = unpack_profile(archive, session, not_held, damaged);
   // Damaged files were set up as found; the archive goes aside before the
   // marker names its name for the next pack.
   if (complete && !damaged.empty()) set_damaged_archive_aside(p.chosen_name, damaged);
-  if (!complete) {
-    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
-               "\nProfile file = " + display_path(archive));
-  }
-  bool set_up = complete && marker.is_open();
-  if (marker.is_open()) {
-    if (!complete) {
-      // The profile directory does not hold this archive's profile: a marker
-      // naming it would let the next pack run overwrite the archive with it.
-      marker.close();
-      delete_file(marker_path());
-    } else if (!name_marker(marker, p.chosen_name)) {
-      show_marker_error();
-      set_up = false;
-    }
-  }
   if (complete) {
     // With every record in the profile the next pack has nothing to keep
     // from this archive and need not read it; a note from an earlier
@@ -237,10 +252,37 @@ bool unpack_run() {
     const ProfileRecord record = read_profile_record();
     const long long placed = not_held.empty() ? file_size64(archive) : -1;
     if (record != ProfileRecord::kUnknown && placed != read_placed_archive_size()) {
-      write_profile_record(record, placed);
+      write_profile_record(record, placed, session);
     }
-    show_not_held_warning(not_held);
+    // A profile whose record does not name its session could never be
+    // saved: no browser is to start on it.
+    complete = recorded_session() == session;
   }
+  if (!complete) {
+    show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
+               "\nProfile file = " + display_path(archive));
+  }
+  bool set_up = complete && marker.is_open();
+  if (marker.is_open()) {
+    // The session's token goes beside the marker before the name goes in: a
+    // marker that names an archive always has its unpack's token with it.
+    const bool tied = complete && write_small_file(archive_dir(), kSessionName, session, false);
+    if (!tied) {
+      // The profile directory does not hold this archive's profile (or the
+      // pack could not tell it does): a marker naming it would let the next
+      // pack run overwrite the archive with another profile.
+      marker.close();
+      forget_marker();
+      if (complete) {
+        show_marker_error();
+        set_up = false;
+      }
+    } else if (!name_marker(marker, p.chosen_name)) {
+      show_marker_error();
+      set_up = false;
+    }
+  }
+  if (complete) show_not_held_warning(not_held);
   return set_up;
 }
 
@@ -262,9 +304,13 @@ PackOptions profile_pack_options() {
   return options;
 }
 
+std::string pack_failure_text(const std::string& archive) {
+  return "Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
+         "\nProfile file = " + display_path(archive);
+}
+
 void show_pack_failure(const std::string& archive, const PackReport& report) {
-  std::string text = "Failed to save profile.\n\nProfile dir = " + display_path(home_dir()) +
-                     "\nProfile file = " + display_path(archive);
+  std::string text = pack_failure_text(archive);
   // No retry on the same stick can help: the user must make room elsewhere
   // or make the profile smaller.
   if (report.too_large) {
@@ -292,6 +338,18 @@ PackOutcome pack_run() {
     show_pack_failure(archive, PackReport{});
     return PackOutcome::kNotSaved;
   }
+  // But for a profile that another unpack put in place of this session's
+  // (another stick's, or a home where the session never was): that profile
+  // must never replace this archive, now or at any later pack, so the
+  // marker goes. The session itself, if it was here, was moved aside by
+  // that unpack.
+  const bool here = marker_session_is_here();
+  forget_io_failure();  // a missing record is no failure of the pack's
+  if (!here) {
+    forget_marker();
+    tk::messageBox(pack_failure_text(archive) + "\n\n" + kForeignProfileReason, "Error", 0);
+    return PackOutcome::kNotSaved;
+  }
   show_status(kActionPack);
   PackReport report;
   PackOptions options = profile_pack_options();
@@ -302,7 +360,7 @@ PackOutcome pack_run() {
     show_pack_failure(archive, report);
     return PackOutcome::kNotSaved;
   }
-  delete_file(marker_path());
+  forget_marker();
   // Files left unread are not in the archive as they are now: the profile
   // then still holds something no pack has saved.
   // An archive of nothing but the profile's files: the pack after the next

@@ -10,6 +10,10 @@
 #include "archive/writer.h"
 
 inline constexpr char kMarkerName[] = "ilhome.inuse";
+// Beside the marker: the token of the unpack that named it, which the home
+// directory's record holds too while that unpack's profile is there. The
+// marker itself holds the name alone, as it always did.
+inline constexpr char kSessionName[] = "ilhome.session";
 // The longest marker content read; longer is no file name.
 inline constexpr std::size_t kMaxMarkerBytes = 4096;
 
@@ -31,12 +35,20 @@ enum class Marker { kAbsent, kNamed, kRefused };
 // Reads the marker: only a plain file (never a link) whose whole content is a
 // bare file name names an archive.
 Marker read_marker(std::string& name);
+// Whether the profile in the home directory is the one the marker's unpack
+// set up: the token beside the marker is the one the home's record holds
+// (or neither has one, as an older version of this program left them).
+bool marker_session_is_here();
+// Deletes the marker and the token beside it.
+void forget_marker();
 // The writer's options for a pack of the profile directory.
 PackOptions profile_pack_options();
 // The last paragraph of a failed pack's message when the archive's file
 // system cannot hold a file of the archive's size.
 inline constexpr char kTooLargeReason[] = "The stick's file system cannot hold a file that large.";
 void show_pack_failure(const std::string& archive, const PackReport& report);
+// The specified text of a failed pack, up to the archive's path.
+std::string pack_failure_text(const std::string& archive);
 // A warning names this many files at most; the rest are counted.
 inline constexpr std::size_t kMaxNamedInWarning = 10;
 // The first names, each on a line of its own after a line feed, then how

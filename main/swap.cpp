@@ -95,14 +95,14 @@ bool clear_unpack_leftovers(const std::string& archive) {
   return entry_kind(staging) == EntryKind::kMissing;
 }
 
-bool swap_in_profile(const std::string& archive) {
+bool swap_in_profile(const std::string& archive, const std::string& session) {
   const std::string staging = beside_profile(kStagingName);
   const std::string profile = profile_dir();
   const EntryKind old_kind = entry_kind(profile);
   const bool expendable = old_profile_is_expendable(archive);
   // Said first, and on the disk, before either directory changes: a start
   // after a kill then keeps whatever may hold the old profile.
-  if (!write_profile_record(ProfileRecord::kSwapping)) return false;
+  if (!write_profile_record(ProfileRecord::kSwapping, -1, session)) return false;
 
   std::string moved_to;
   bool settled = true;
@@ -132,7 +132,7 @@ bool swap_in_profile(const std::string& archive) {
     }
   }
   make_directory_private(profile);
-  if (settled) write_profile_record(ProfileRecord::kUnsaved);
+  if (settled) write_profile_record(ProfileRecord::kUnsaved, -1, session);
   if (expendable) remove_tree(beside_profile(kReplacedName));
   if (!moved_to.empty()) show_moved_aside(moved_to);
   return true;

@@ -23,7 +23,8 @@ bool clear_unpack_leftovers(const std::string& archive);
 // burn wiped it or it holds no file; any other is moved aside in the home
 // directory, with a warning naming where. False, with the profile directory
 // as it was, when the swap cannot be made.
-bool swap_in_profile(const std::string& archive);
+// The record names `session` from before the swap on.
+bool swap_in_profile(const std::string& archive, const std::string& session);
 // The name of the directory an unsaved profile is moved aside to: when it
 // was, and from 2 on, the counter.
 std::string aside_name(const LocalTime& when, int counter);

@@ -11,52 +11,65 @@
 // the archive was read to its end with no damaged record, 1 when it holds a
 // damaged record or is cut short or out of order, 2 for a wrong call, 3 when
 // it cannot be opened or is no profile archive.
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "archive/format.h"
 #include "archive/reader.h"
+#include "support/command_line.h"
+#include "support/console.h"
 #include "support/fs.h"
 #include "support/text.h"
+#include "support/utf8.h"
 
 namespace {
+
+// Through the program's console calls: names are UTF-8, and a Windows console
+// shows them only through its wide call.
+void say(const std::string& text) { console_write_out(text + "\n"); }
+void complain(const std::string& text) { console_write_err("list_archive: " + text + "\n"); }
+
+// The name padded to a column of `width` characters.
+std::string padded(const std::string& name, std::size_t width) {
+  const std::size_t length = utf16_length(name);
+  return length >= width ? name : name + std::string(width - length, ' ');
+}
 
 int check(const std::string& archive) {
   std::vector<DamagedRecord> damaged;
   const UnpackOutcome outcome = check_archive(archive, damaged);
   if (outcome == UnpackOutcome::kCannotOpen) {
-    std::fprintf(stderr, "list_archive: cannot open %s\n", archive.c_str());
+    complain("cannot open " + archive);
     return 3;
   }
   if (outcome == UnpackOutcome::kNotAnArchive) {
-    std::fprintf(stderr, "list_archive: %s is no profile archive\n", archive.c_str());
+    complain(archive + " is no profile archive");
     return 3;
   }
   for (const DamagedRecord& record : damaged) {
-    std::printf("damaged: %s (data at byte %s)\n", record.name.c_str(),
-                std::to_string(record.data_position).c_str());
+    say("damaged: " + record.name + " (data at byte " + std::to_string(record.data_position) + ")");
   }
   if (outcome == UnpackOutcome::kIncomplete) {
-    std::printf("%s is cut short or damaged in its layout: an unpack would be incomplete\n",
-                archive.c_str());
+    say(archive + " is cut short or damaged in its layout: an unpack would be incomplete");
   }
   if (!damaged.empty() || outcome != UnpackOutcome::kComplete) return 1;
-  std::printf("%s: every record is whole\n", archive.c_str());
+  say(archive + ": every record is whole");
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--check") return check(argv[2]);
-  if (argc != 3) {
-    std::fputs("usage: list_archive ARCHIVE SCRATCH_DIR\n       list_archive --check ARCHIVE\n",
-               stderr);
+  // In UTF-8 on every system, like the program's own arguments.
+  const std::vector<std::string> args = program_arguments(argc, argv);
+  if (args.size() == 3 && args[1] == "--check") return check(args[2]);
+  if (args.size() != 3) {
+    console_write_err(
+        "usage: list_archive ARCHIVE SCRATCH_DIR\n       list_archive --check ARCHIVE\n");
     return 2;
   }
-  const std::string archive = argv[1];
-  const std::string home = argv[2];
+  const std::string archive = args[1];
+  const std::string home = args[2];
   const std::string root = join_path(home, "profile");
   std::vector<std::string> names;
   const int opened = dekompres(root, archive, [&](const std::string& name, long long) {
@@ -64,7 +77,7 @@ int main(int argc, char** argv) {
     return 0;
   });
   if (opened < 0) {
-    std::fprintf(stderr, "list_archive: cannot open %s\n", archive.c_str());
+    complain("cannot open " + archive);
     return 1;
   }
   std::string settings;
@@ -76,18 +89,20 @@ int main(int argc, char** argv) {
       settings = data;
       has_settings = true;
     }
-    std::printf("  %-28s %6s bytes\n", name.c_str(), std::to_string(data.size()).c_str());
+    const std::string size = std::to_string(data.size());
+    say("  " + padded(name, 28) + " " + std::string(size.size() < 6 ? 6 - size.size() : 0, ' ') +
+        size + " bytes");
   }
-  std::printf("  (%s bytes in all)\n", std::to_string(file_size(archive)).c_str());
+  say("  (" + std::to_string(file_size(archive)) + " bytes in all)");
   if (has_settings) {
-    std::printf("\n== the settings file as stored: the home directory became %s\n",
-                kRootPlaceholder);
+    say(std::string("\n== the settings file as stored: the home directory became ") +
+        kRootPlaceholder);
     while (!settings.empty() && settings.back() == '\n') settings.pop_back();
     std::size_t start = 0;
     while (start <= settings.size()) {
       std::size_t end = settings.find('\n', start);
       if (end == std::string::npos) end = settings.size();
-      std::printf("  %s\n", settings.substr(start, end - start).c_str());
+      say("  " + settings.substr(start, end - start));
       start = end + 1;
     }
   }

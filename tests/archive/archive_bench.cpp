@@ -10,6 +10,7 @@
 
 #include "archive/checksum.h"
 #include "archive/reader.h"
+#include "archive/record_writer.h"
 #include "archive/writer.h"
 #include "tests/test_util/program_path.h"
 

@@ -137,6 +137,59 @@ INSTANTIATE_TEST_SUITE_P(Cases, LegacyNames,
                                          LegacyName{"folder", "\xC4rger/\xE9t\xE9.txt"}),
                          test_util::NameByWhat());
 
+// Names an older Windows build stored in its code page's bytes, with what each
+// means there. In Shift-JIS (932) the second byte of many characters is 0x5C,
+// the backslash: it belongs to the character and splits no folder.
+struct LegacyMeaning {
+  const char* what;
+  unsigned code_page;
+  std::string stored;
+  std::string name;  // program form: UTF-8, backslashes
+};
+
+class LegacyMeanings : public ScratchTest, public testing::WithParamInterface<LegacyMeaning> {};
+
+TEST_P(LegacyMeanings, UnpackUnderTheirMeaningAndPackBackInUtf8) {
+  const LegacyMeaning& c = GetParam();
+  if (system_ansi_code_page() != c.code_page) {
+    GTEST_SKIP() << "written in code page " << c.code_page << ", this run has "
+                 << system_ansi_code_page();
+  }
+  const std::string profile = path("home\\profile");
+  const std::string archive = path("old.ilhome");
+  ASSERT_TRUE(write_bytes(archive, test_util::make_archive({{c.stored, "old"}, {"ok.txt", "ok"}})));
+  ASSERT_EQ(1, dekompres(profile, archive, nullptr));
+  std::vector<std::string> files = files_below(profile);
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> expected = {c.name, "ok.txt"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files, expected);
+  EXPECT_EQ(read_bytes(profile + "\\" + c.name), "old");
+
+  // The next pack stores the name in UTF-8, for any system to read.
+  const std::string packed = path("new.ilhome");
+  ASSERT_EQ(1, kompres(profile, packed, nullptr));
+  EXPECT_NE(read_bytes(packed).find(record(replace_all(c.name, "\\", "/"), "old")),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LegacyMeanings,
+    testing::Values(LegacyMeaning{"western e acute", 1252, "caf\xE9.txt", "caf\xC3\xA9.txt"},
+                    LegacyMeaning{"western folder", 1252, "\xC4rger/\xE9t\xE9.txt",
+                                  "\xC3\x84rger\\\xC3\xA9t\xC3\xA9.txt"},  // Ärger\été.txt
+                    LegacyMeaning{"cyrillic folder", 1251,
+                                  "\xCF\xE0\xEF\xEA\xE0/\xF4\xE0\xE9\xEB.txt",
+                                  "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0\\"
+                                  "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt"},  // Папка\файл.txt
+                    // ソフト/表.txt: ソ is 83 5C, 表 is 95 5C.
+                    LegacyMeaning{"japanese trail backslash", 932,
+                                  "\x83\x5C\x83\x74\x83\x67/\x95\x5C.txt",
+                                  "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88\\\xE8\xA1\xA8.txt"},
+                    LegacyMeaning{"japanese half-width katakana", 932, "\xB1\xB2\xB3.txt",
+                                  "\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3.txt"}),  // ｱｲｳ.txt
+    test_util::NameByWhat());
+
 TEST(SettingsEncoding, AUtf8FileHasItsHomeReplacedAndNoLookAlike) {
   const std::string home = "C:\\Caf\xC3\xA9";
   const std::string data = "a=" + home + "\\profile\nb=C:\\Cafe\\profile\n";

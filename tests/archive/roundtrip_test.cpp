@@ -8,6 +8,7 @@
 
 #include "archive/format.h"
 #include "archive/reader.h"
+#include "archive/record_writer.h"
 #include "archive/writer.h"
 #include "archive_test_util.h"
 

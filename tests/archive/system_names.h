@@ -16,6 +16,8 @@ bool system_keeps_dependent_names();
 // Whether a stored name that is not UTF-8 is read in the system's ANSI code
 // page (Windows) rather than kept as its bytes (POSIX).
 bool system_decodes_ansi_names();
+// The system's ANSI code page (1252, 1251, 932, ...); 0 where there is none.
+unsigned system_ansi_code_page();
 
 inline std::vector<SystemNameCase> system_name_cases() {
   const char* const names[] = {

@@ -6,3 +6,5 @@
 bool system_keeps_dependent_names() { return true; }
 
 bool system_decodes_ansi_names() { return false; }
+
+unsigned system_ansi_code_page() { return 0; }

@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "archive/format.h"
+#include "archive/pack_list.h"
 #include "archive/reader.h"
+#include "archive/record_writer.h"
+#include "archive/safe_replace.h"
 #include "archive_test_util.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "archive/reader.h"
 #include "main/profile_record.h"
+#include "main/swap.h"
 #include "tests/main/program_fixture.h"
 #include "tests/test_util/case_name.h"
 
@@ -256,5 +257,56 @@ TEST_F(KeepTest, FileOfTheSameNameIsNeverReplaced) {
   ASSERT_FALSE(face_->message_boxes.empty());
   EXPECT_EQ(face_->message_boxes.front().text, keptText("work.ilhome", second));
 }
+
+// The keep step stores on a stick only the session its marker's unpack set
+// up. A profile another unpack put in its place (another stick's session),
+// or one in a home where that session never was, is never copied onto the
+// stick: it is moved aside on this computer like any profile nothing saved.
+struct ForeignProfile {
+  const char* what;
+  // Where the stick's own session was unpacked: this home or another.
+  bool session_here;
+};
+
+void PrintTo(const ForeignProfile& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class ForeignProfiles : public KeepTest, public ::testing::WithParamInterface<ForeignProfile> {};
+
+TEST_P(ForeignProfiles, AreNeverKeptOnTheStick) {
+  const ForeignProfile& r = GetParam();
+  const std::string stored = make_archive({{"a.txt", "as stored"}});
+  write_bytes(arch(kDefaultArchive), stored);
+  const std::string elsewhere = (root_ / "home2").string();
+  const std::string session_home = r.session_here ? home_ : elsewhere;
+  EXPECT_EQ(runArgs({"ekstrak", session_home, arch_}), kExitDone);
+  write_bytes(fs::path(session_home) / "profile" / "a.txt", "this stick's session");
+  // Another stick's session in this home, never saved.
+  const std::string stick_b = (root_ / "stickB").string();
+  write_bytes(fs::path(stick_b) / kDefaultArchive, make_archive({{"b.txt", "B"}}));
+  EXPECT_EQ(runArgs({"ekstrak", home_, stick_b}), kExitDone);
+  write_bytes(profile() / "b.txt", "B's session");
+  const auto foreign = files_below(profile());
+
+  face_->message_boxes.clear();
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  EXPECT_EQ(keptArchives(), std::vector<std::string>{});
+  EXPECT_EQ(read_bytes(arch(kDefaultArchive)), stored);
+  EXPECT_EQ(files_below(profile()),
+            (std::vector<std::pair<std::string, std::string>>{{"a.txt", "as stored"}}));
+  // B's session is on this computer still, moved aside, and said so.
+  const int asides = r.session_here ? 2 : 1;
+  const fs::path aside = root_ / "home" / aside_name(kWhen, asides);
+  EXPECT_EQ(files_below(aside), foreign);
+  ASSERT_EQ(face_->message_boxes.size(), 1u);
+  EXPECT_EQ(face_->message_boxes[0].title, "Warning");
+  EXPECT_NE(face_->message_boxes[0].text.find(aside.string()), std::string::npos);
+}
+
+const ForeignProfile kForeignProfiles[] = {
+    {"another stick unpacked over the session", true},
+    {"the session was in another home", false},
+};
+INSTANTIATE_TEST_SUITE_P(Sticks, ForeignProfiles, ::testing::ValuesIn(kForeignProfiles),
+                         test_util::NameByWhat());
 
 }  // namespace

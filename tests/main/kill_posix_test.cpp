@@ -12,6 +12,7 @@
 #include <cstring>
 #include <set>
 
+#include "main/profile_record.h"
 #include "tests/main/program_fixture.h"
 
 namespace {
@@ -189,6 +190,13 @@ TEST_F(KillTest, KilledRunsNeverLoseTheArchive) {
     if (markerExists() && !marker().empty()) {
       EXPECT_EQ(marker(), kDefaultArchive);
       EXPECT_TRUE(profile_is(old_files));
+      // With the token of the unpack that set this profile up beside it.
+      const std::string token = read_bytes(arch(kSessionName));
+      EXPECT_FALSE(token.empty());
+      const std::string record = read_bytes(root_ / "home" / kProfileRecordName);
+      EXPECT_EQ(record.substr(0, 8), "unsaved ");
+      ASSERT_GT(record.size(), token.size());
+      EXPECT_EQ(record.substr(record.size() - token.size() - 1), "\n" + token);
     }
     run_whole("arsip");
     ASSERT_TRUE(same_file_bytes(archive(), old_copy));
@@ -197,6 +205,8 @@ TEST_F(KillTest, KilledRunsNeverLoseTheArchive) {
 
   fs::remove_all(profile());
   write_profile(new_files);
+  // A session of an older version: a marker without a token, no record.
+  fs::remove(root_ / "home" / kProfileRecordName);
   write_bytes(arch(kMarkerName), kDefaultArchive);
   long long pack_us = timed_whole("arsip");
   ASSERT_TRUE(same_file_bytes(archive(), new_copy));

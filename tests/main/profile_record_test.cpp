@@ -43,6 +43,9 @@ const RecordBytes kRecordBytes[] = {
     {"with a line end", "saved\n", ProfileRecord::kUnknown},
     {"in capitals", "SAVED", ProfileRecord::kUnknown},
     {"a word and more", "saved" + std::string(100, 'x'), ProfileRecord::kUnknown},
+    {"unsaved with a session", "unsaved\n0123456789abcdef", ProfileRecord::kUnsaved},
+    {"a session cut to nothing", "unsaved\n", ProfileRecord::kUnknown},
+    {"a session that is no token", "unsaved\n01234 6789", ProfileRecord::kUnknown},
     {"with a note", "unsaved placed 1234", ProfileRecord::kUnsaved},
     {"with a note of 0", "saved placed 0", ProfileRecord::kSaved},
     {"with a note cut short", "saved placed ", ProfileRecord::kUnknown},
@@ -51,6 +54,9 @@ const RecordBytes kRecordBytes[] = {
     {"with a note of leading zeros", "saved placed 0012", ProfileRecord::kUnknown},
     {"with a note past 64 bits", "saved placed 9223372036854775808", ProfileRecord::kUnknown},
     {"with a note and a line end", "saved placed 12\n", ProfileRecord::kUnknown},
+    {"with a note and a session", "unsaved placed 12\n0123456789abcdef", ProfileRecord::kUnsaved},
+    {"with a session and a bad note", "unsaved placed x\n0123456789abcdef",
+     ProfileRecord::kUnknown},
 };
 INSTANTIATE_TEST_SUITE_P(Bytes, RecordReading, ::testing::ValuesIn(kRecordBytes),
                          test_util::NameByWhat());
@@ -157,7 +163,8 @@ TEST_P(UnpackNotes, OnlyWhenEveryRecordIsPlaced) {
   write_bytes(record(), "saved placed 99");
   EXPECT_EQ(run("ekstrak"), kExitDone);
   const std::string size = std::to_string(fs::file_size(arch(kDefaultArchive)));
-  EXPECT_EQ(read_bytes(record()), u.noted ? "unsaved placed " + size : "unsaved");
+  EXPECT_EQ(read_bytes(record()), (u.noted ? "unsaved placed " + size : "unsaved") + "\n" +
+                                      read_bytes(arch(kSessionName)));
 }
 
 const UnpackNote kUnpackNotes[] = {

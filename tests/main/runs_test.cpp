@@ -87,18 +87,21 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
   // No marker is left that names an archive the profile was not taken
   // from, or a name cut short.
   EXPECT_FALSE(markerExists());
+  EXPECT_FALSE(fs::exists(arch(kSessionName)));
   // A marker that cannot be written does not stop the unpacking.
   EXPECT_EQ(fs::exists(profile() / "mail" / "a.txt"), !r.cannot_unpack);
 }
 
 // The run opens the marker first, then the archive; it writes the two
-// files, the record of the swap before and after it, then the name into the
-// marker.
+// files, the record of the swap before and after it and once more with its
+// note of the archive's size, the token beside the marker, then the name
+// into the marker.
 const UnpackFailure kUnpackFailures[] = {
     // A marker that cannot be written means a session that can never be
     // saved: no browser is to start on it.
     {"marker cannot be created", IoFault::kOpen, 1, true, false, kExitNoProfile},
-    {"marker cut short", IoFault::kWrite, 5, true, false, kExitNoProfile},
+    {"token beside the marker cut short", IoFault::kWrite, 6, true, false, kExitNoProfile},
+    {"marker cut short", IoFault::kWrite, 7, true, false, kExitNoProfile},
     {"archive cannot be opened", IoFault::kOpen, 2, false, true, kExitNoProfile},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, UnpackFailures, ::testing::ValuesIn(kUnpackFailures),
@@ -267,7 +270,8 @@ TEST_F(ProgramTest, PackOfFourFilesReportsEachQuarter) {
   write_bytes(arch(kMarkerName), "work.ilhome");
   EXPECT_EQ(run("arsip"), kExitDone);
   EXPECT_EQ(texts(ids().action), (std::vector<std::string>{"Keeping your memories..."}));
-  EXPECT_EQ(texts(ids().file), (std::vector<std::string>{"a.txt", "b.txt", shown("sub/c.txt"), "z.txt"}));
+  EXPECT_EQ(texts(ids().file),
+            (std::vector<std::string>{"a.txt", "b.txt", shown("sub/c.txt"), "z.txt"}));
   EXPECT_EQ(texts(ids().percent), (std::vector<std::string>{"25%", "50%", "75%", "100%"}));
   EXPECT_FALSE(markerExists());
   EXPECT_EQ(read_bytes(arch("work.ilhome")),

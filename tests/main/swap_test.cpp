@@ -17,6 +17,7 @@ class SwapTest : public ProgramTest {
  public:
   // For the stories told by the rows of a table.
   using ProgramTest::arch;
+  using ProgramTest::arch_;
   using ProgramTest::face_;
   using ProgramTest::home_;
   using ProgramTest::profile;
@@ -257,9 +258,11 @@ TEST_F(SwapTest, ProfilesMovedAsideStay) {
   EXPECT_EQ(files_below(asideDir(2)), (Files{{"new.txt", "new"}, {"second.txt", "second"}}));
   EXPECT_EQ(face_->message_boxes,
             (std::vector<tk::test::MessageBoxShown>{{movedAsideText(asideDir(2)), "Warning", 0}}));
-  // Unsaved, and every record of the archive is in the profile.
+  // Unsaved, every record of the archive is in the profile, and the
+  // session is the one the marker's token names.
   EXPECT_EQ(read_bytes(home() / kProfileRecordName),
-            "unsaved placed " + std::to_string(fs::file_size(arch(kDefaultArchive))));
+            "unsaved placed " + std::to_string(fs::file_size(arch(kDefaultArchive))) + "\n" +
+                read_bytes(arch(kSessionName)));
 }
 
 struct Overlap {
@@ -311,5 +314,165 @@ TEST_F(SwapTest, ArchiveDirectoryInsideTheProfileStaysInPlace) {
   EXPECT_EQ(runArgs({"arsip", home_, inside.string()}), kExitDone);
   EXPECT_EQ(archiveHolds(inside / kDefaultArchive), (Files{{"u.txt", "unpacked"}}));
 }
+
+// Two sticks, one home: the pack stores the profile in the marker's archive
+// only when the unpack that named it set that profile up. Any other profile
+// (another stick's session, another home's) never replaces the archive,
+// and the marker goes, so that no later pack replaces it either.
+struct PackStory {
+  const char* what;
+  // Brings the homes and sticks to the moment of the last pack.
+  void (*told)(SwapTest& t);
+  // The pack's home and archive directory.
+  std::string (*home)(const SwapTest& t);
+  std::string (*stick)(const SwapTest& t);
+  // Whether it stores the profile it finds; otherwise the archive stays as
+  // it was, byte for byte.
+  bool saved;
+};
+
+void PrintTo(const PackStory& row, std::ostream* out) { *out << '"' << row.what << '"'; }
+
+class PackStories : public SwapTest, public ::testing::WithParamInterface<PackStory> {
+ public:
+  std::string otherHome() const { return (root_ / "home2").string(); }
+  fs::path archiveOfA() const { return fs::path(stickA()) / kDefaultArchive; }
+  // Stick A's session, unpacked here and changed, never saved.
+  void sessionOfA(const std::string& home) {
+    write_bytes(archiveOfA(), make_archive({{"s.txt", "A stored"}}));
+    EXPECT_EQ(runArgs({kVerbUnpack, home, stickA()}), kExitDone);
+    write_bytes(fs::path(home) / "profile" / "s.txt", "A's session");
+  }
+  // Stick B unpacked in this home while A's session was there.
+  void stickBUnpacked() {
+    write_bytes(arch(kDefaultArchive), make_archive({{"b.txt", "B"}}));
+    EXPECT_EQ(run(kVerbUnpack), kExitDone);
+    write_bytes(profile() / "b.txt", "B's session");
+  }
+};
+
+std::string this_home(const SwapTest& t) { return t.home_; }
+std::string stick_a(const SwapTest& t) { return t.stickA(); }
+std::string stick_b(const SwapTest& t) { return t.arch_; }
+
+TEST_P(PackStories, StoreOnlyTheMarkersOwnProfile) {
+  const PackStory& r = GetParam();
+  r.told(*this);
+  const fs::path stick = r.stick(*this);
+  const fs::path home = r.home(*this);
+  const fs::path archive = stick / kDefaultArchive;
+  const std::string before = read_bytes(archive);
+  const Files found = files_below(home / "profile");
+  face_->message_boxes.clear();
+  EXPECT_EQ(runArgs({"arsip", home.string(), stick.string()}), kExitDone);
+  // Either way no later pack writes to this archive on the strength of it.
+  EXPECT_FALSE(fs::exists(stick / kMarkerName));
+  EXPECT_FALSE(fs::exists(stick / kSessionName));
+  EXPECT_EQ(files_below(home / "profile"), found);
+  if (r.saved) {
+    EXPECT_EQ(archiveHolds(archive), found);
+    EXPECT_EQ(face_->message_boxes, std::vector<tk::test::MessageBoxShown>{});
+    return;
+  }
+  EXPECT_EQ(read_bytes(archive), before);
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<tk::test::MessageBoxShown>{
+                {"Failed to save profile.\n\nProfile dir = " + home.string() +
+                     "\nProfile file = " + archive.string() +
+                     "\n\nThe profile there now was not set up from this profile file: another "
+                     "profile has been set up in its place since. The profile file has not been "
+                     "changed.",
+                 "Error", 0}}));
+  // And the next pack there does nothing at all.
+  face_->message_boxes.clear();
+  EXPECT_EQ(runArgs({"arsip", home.string(), stick.string()}), kExitDone);
+  EXPECT_EQ(read_bytes(archive), before);
+  EXPECT_EQ(face_->message_boxes, std::vector<tk::test::MessageBoxShown>{});
+}
+
+PackStories& stories(SwapTest& t) { return static_cast<PackStories&>(t); }
+
+const PackStory kPackStories[] = {
+    {"stick A after stick B unpacked over its session",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(t.home_);
+       stories(t).stickBUnpacked();
+       // A's session went aside, where it stays.
+       EXPECT_EQ(files_below(t.asideDir()), (Files{{"s.txt", "A's session"}}));
+     },
+     this_home, stick_a, false},
+    {"stick B after unpacking over stick A's session",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(t.home_);
+       stories(t).stickBUnpacked();
+     },
+     this_home, stick_b, true},
+    {"stick B after stick A's pack was refused",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(t.home_);
+       stories(t).stickBUnpacked();
+       t.runArgs({"arsip", t.home_, t.stickA()});
+     },
+     this_home, stick_b, true},
+    {"stick A in a home where its session never was",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(stories(t).otherHome());
+       write_bytes(t.arch(kDefaultArchive), make_archive({{"b.txt", "B"}}));
+       t.run(kVerbUnpack);
+     },
+     this_home, stick_a, false},
+    {"stick A in a home no unpack ever set up",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(stories(t).otherHome());
+       write_bytes(t.profile() / "prefs.js", "a browser's own");
+     },
+     this_home, stick_a, false},
+    {"a marker of an older version after stick B unpacked",
+     [](SwapTest& t) {
+       write_bytes(stories(t).archiveOfA(), make_archive({{"s.txt", "A stored"}}));
+       write_bytes(fs::path(t.stickA()) / kMarkerName, kDefaultArchive);
+       stories(t).stickBUnpacked();
+     },
+     this_home, stick_a, false},
+    {"a marker and a record of an older version",
+     [](SwapTest& t) {
+       write_bytes(stories(t).archiveOfA(), make_archive({{"s.txt", "A stored"}}));
+       write_bytes(fs::path(t.stickA()) / kMarkerName, kDefaultArchive);
+       write_bytes(t.profile() / "s.txt", "A's session");
+       write_bytes(t.home() / kProfileRecordName, "unsaved");
+     },
+     this_home, stick_a, true},
+    {"a record an older version wrote after this marker",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(t.home_);
+       write_bytes(t.home() / kProfileRecordName, "unsaved");
+     },
+     this_home, stick_a, false},
+    {"a token beside the marker cut short",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(t.home_);
+       const fs::path token = fs::path(t.stickA()) / kSessionName;
+       write_bytes(token, read_bytes(token).substr(0, 16));
+     },
+     this_home, stick_a, false},
+    {"a token beside the marker from another unpack",
+     [](SwapTest& t) {
+       stories(t).sessionOfA(t.home_);
+       write_bytes(fs::path(t.stickA()) / kSessionName, "0123456789abcdef0123456789abcdef");
+     },
+     this_home, stick_a, false},
+    {"stick A's own session", [](SwapTest& t) { stories(t).sessionOfA(t.home_); }, this_home,
+     stick_a, true},
+    {"stick A's own new profile in an empty home",
+     [](SwapTest& t) {
+       fs::create_directories(t.stickA());
+       t.startWith("default");
+       EXPECT_EQ(t.runArgs({kVerbUnpack, t.home_, t.stickA()}), kExitDone);
+       write_bytes(t.profile() / "new.txt", "made in the session");
+     },
+     this_home, stick_a, true},
+};
+INSTANTIATE_TEST_SUITE_P(Sticks, PackStories, ::testing::ValuesIn(kPackStories),
+                         test_util::NameByWhat());
 
 }  // namespace

@@ -7,10 +7,18 @@
 #include "support/dll.h"
 #include "support/fs.h"
 #include "support/value.h"
+#include "tests/test_util/hex.h"
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   std::int32_t result = -99;
+  if (mode == "write") {
+    // The text, given in hex digits, once on each stream and nothing else.
+    const std::string text = test_util::from_hex(argc > 2 ? argv[2] : "");
+    console_write_out(text);
+    console_write_err(text);
+    return 0;
+  }
   if (mode == "prompt") {
     error_prompt(argc > 2 ? argv[2] : "");
     result = 0;

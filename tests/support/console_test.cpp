@@ -5,6 +5,8 @@
 #include <string>
 
 #include "tests/support/child.h"
+#include "tests/test_util/case_name.h"
+#include "tests/test_util/hex.h"
 #include "tests/test_util/scratch_test.h"
 
 namespace {
@@ -119,5 +121,36 @@ TEST_F(ConsoleDialogue, MakeDirsCallsOncePerPrefix) {
     EXPECT_EQ(run.exit_code, 0);
   }
 }
+
+// Output that goes to a file or a pipe is the program's UTF-8, byte for
+// byte, whatever the system's code page: a script or a log reads every name
+// exactly, where a code page would lose the characters outside it.
+struct ConsoleTextCase {
+  const char* what;
+  std::string text;
+};
+
+class ConsoleText : public ScratchTest, public testing::WithParamInterface<ConsoleTextCase> {};
+
+TEST_P(ConsoleText, RedirectedStreamsGetTheUtf8Bytes) {
+  const ChildRun run = run_console_child({"write", test_util::hex_of(GetParam().text)}, "", root_);
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, GetParam().text);
+  EXPECT_EQ(run.err, GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConsoleText,
+    testing::Values(ConsoleTextCase{"ascii with line end", "disk full\n"},
+                    ConsoleTextCase{"accented", "caf\xC3\xA9"},
+                    ConsoleTextCase{"cyrillic",
+                                    "\xD0\x94\xD0\xBE\xD0\xBC\\"
+                                    "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB"},  // Дом\файл
+                    ConsoleTextCase{"japanese", "\xE8\xA1\xA8.txt"},      // 表.txt
+                    ConsoleTextCase{"emoji", "\xF0\x9F\x98\x80"},
+                    // Not UTF-8 at all: a name from an older archive, as it was.
+                    ConsoleTextCase{"code page bytes", "caf\xE9"}),
+    test_util::NameByWhat());
 
 }  // namespace
