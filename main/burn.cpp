@@ -20,7 +20,7 @@
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
-#include "support/rooted_open.h"
+#include "support/confined.h"
 #include "support/text.h"
 
 namespace {

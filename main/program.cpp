@@ -68,7 +68,6 @@ void program_setup(const std::vector<std::string>& args) {
   create_chooser();
 
   p.burn_list.clear();
-  p.zero_block.assign(kZeroBlockSize, 0);
 
   tk::bindHandler(p.ids.status, tk::Activate, Window1_onActivate);
 }

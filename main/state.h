@@ -38,7 +38,6 @@ struct ProgramState {
   std::string chosen_name;
   ProgramControls ids;
   PathList burn_list;  // links marked
-  std::vector<char> zero_block;
   double start_time = 0;
 };
 

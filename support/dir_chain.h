@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,7 +13,7 @@
 class DirChain {
  public:
   // `close` gives one level's handle back to the system.
-  explicit DirChain(void (*close)(int handle)) : close_(close) {}
+  explicit DirChain(void (*close)(std::intptr_t handle)) : close_(close) {}
   ~DirChain() { leave_below(0); }
   DirChain(const DirChain&) = delete;
   DirChain& operator=(const DirChain&) = delete;
@@ -25,7 +26,8 @@ class DirChain {
   // directory returned. After a failure the chain holds the levels above
   // the component that failed.
   template <typename Enter>
-  int open(const std::string& relative, int base, bool base_made, Enter&& enter, bool& made) {
+  std::intptr_t open(const std::string& relative, std::intptr_t base, bool base_made, Enter&& enter,
+                     bool& made) {
     std::size_t depth = 0;
     for (std::size_t start = 0; !relative.empty();) {
       std::size_t end = relative.find('\\', start);
@@ -38,7 +40,7 @@ class DirChain {
         leave_below(depth);
         std::string name = relative.substr(start, length);
         bool entered_made = false;
-        const int handle =
+        const std::intptr_t handle =
             depth == 0 ? enter(base, base_made, name, entered_made)
                        : enter(levels_.back().handle, levels_.back().made, name, entered_made);
         if (handle < 0) return -1;
@@ -64,9 +66,9 @@ class DirChain {
  private:
   struct Level {
     std::string name;
-    int handle;
+    std::intptr_t handle;
     bool made;
   };
-  void (*close_)(int handle);
+  void (*close_)(std::intptr_t handle);
   std::vector<Level> levels_;
 };

@@ -8,12 +8,8 @@
 namespace {
 
 bool identify_any(const std::string& path, DWORD flags, BY_HANDLE_FILE_INFORMATION& info) {
-  std::wstring wide;
-  if (!system_path(path, wide)) return false;
-  HANDLE handle =
-      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  HANDLE handle = open_to_inspect(path, flags);
+  if (handle == nullptr) return false;
   BOOL ok = GetFileInformationByHandle(handle, &info);
   CloseHandle(handle);
   return ok != 0;

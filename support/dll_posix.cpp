@@ -1,12 +1,9 @@
 // POSIX routine linking: a built-in library "kernel32" whose five file
 // routines are bound to POSIX calls taking the same arguments.
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 
 #include "support/dll_link.h"
 #include "support/file_io.h"
@@ -28,16 +25,13 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Like MoveFileA: an existing destination is never replaced.
+// Like MoveFileA: an existing destination is never replaced, on file systems
+// without a no-replace rename too (the file layer's one way to do it).
 std::int32_t move_file_a(const Words& args) {
   const std::string from = path_arg(args, 0);
   const std::string to = path_arg(args, 1);
   if (from.empty() || to.empty()) return 0;
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 1;
-  if (errno != EINVAL && errno != ENOSYS) return 0;
-  // File systems without the no-replace flag: test first, then rename.
-  if (exists(to)) return 0;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 1 : 0;
+  return rename_no_replace(from, to) ? 1 : 0;
 }
 
 std::int32_t delete_file_a(const Words& args) {

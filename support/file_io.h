@@ -74,6 +74,10 @@ class File {
   bool too_large_ = false;
 };
 
+// The size of a file as the system holds it, all 64 bits; 0 for a directory,
+// -1 when there is no such path.
+long long file_size64(const std::string& path);
+
 // Replaces `to` with `from` in one step and makes the rename durable.
 bool rename_replace(const std::string& from, const std::string& to);
 // Gives the file `from` the name `to` only when nothing has that name yet;

@@ -261,6 +261,13 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
   return sync_directory_of(target);
 }
 
+long long file_size64(const std::string& path) {
+  struct stat st {};
+  if (::stat(posix_path(path).c_str(), &st) != 0) return -1;
+  if (S_ISDIR(st.st_mode)) return 0;
+  return static_cast<long long>(st.st_size);
+}
+
 bool remove_file(const std::string& path) { return ::unlink(posix_path(path).c_str()) == 0; }
 
 const char* platform_name_separators() { return ""; }

@@ -197,6 +197,19 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
   return move_file(from, to, MOVEFILE_WRITE_THROUGH);
 }
 
+long long file_size64(const std::string& path) {
+  // Through a link to what it names, as reading the file does.
+  HANDLE h = open_to_inspect(path, FILE_FLAG_BACKUP_SEMANTICS);
+  if (h == nullptr) return -1;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!ok) return -1;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+  return static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) |
+                                info.nFileSizeLow);
+}
+
 bool remove_file(const std::string& path) {
   std::wstring wide;
   return system_path(path, wide) && DeleteFileW(wide.c_str()) != 0;
@@ -225,11 +238,8 @@ bool link_target(const std::string& path, std::string& target) {
   }
   // Opening the name without FILE_FLAG_OPEN_REPARSE_POINT follows the whole
   // chain; the handle then tells where it ended.
-  std::wstring wide;
-  if (!system_path(path, wide)) return false;
-  HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  HANDLE h = open_to_inspect(path, FILE_ATTRIBUTE_NORMAL);
+  if (h == nullptr) return false;
   std::string final_path = final_path_of(h, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   CloseHandle(h);
   if (final_path.empty()) return false;

@@ -109,6 +109,15 @@ std::wstring system_path(const std::string& path) {
   return wide;
 }
 
+void* open_to_inspect(const std::string& path, unsigned long flags) {
+  std::wstring wide;
+  if (!system_path(path, wide)) return nullptr;
+  HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, flags, nullptr);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
 std::string final_path_of(void* handle, unsigned long flags) {
   constexpr std::size_t kLongestPath = 32768;
   std::wstring path(MAX_PATH, L'\0');

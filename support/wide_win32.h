@@ -21,6 +21,10 @@ bool system_path(const std::string& path, std::wstring& wide);
 // The same, empty when the path is not UTF-8: every file call fails on the
 // empty path, so callers that report a failed call report this one too.
 std::wstring system_path(const std::string& path);
+// `path` opened with no access and every sharing, only to ask the system
+// about it, with CreateFileW's `flags`; nullptr when it cannot be opened.
+// The caller closes it.
+void* open_to_inspect(const std::string& path, unsigned long flags);
 // The path the system resolves an open handle to (GetFinalPathNameByHandleW
 // with `flags`), in UTF-8, however long; empty when it cannot tell.
 std::string final_path_of(void* handle, unsigned long flags);

@@ -21,6 +21,8 @@
 //                                      to handle messages: every state it shows
 //                                      between two long stretches of work is seen
 //   winprobe lock FILE MS              hold FILE open with no sharing for MS
+//   winprobe reason CODE               the system's message for error CODE, as an
+//                                      Error box ends with it: one line, no line end
 //   winprobe cover X Y W H MS          show a plain window titled "cover" at X,Y
 //                                      (W x H), in front and active, for MS;
 //                                      prints "covered" once it is settled there
@@ -421,6 +423,23 @@ int main(int argc, char** argv) {
     std::puts("covered");
     std::fflush(stdout);
     pumpFor(static_cast<DWORD>(std::atol(argv[6])));
+    return 0;
+  }
+
+  if (cmd == "reason") {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(std::strtoul(title.c_str(), nullptr, 10)), 0,
+        reinterpret_cast<char*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr) return 1;
+    std::string message(text, length);
+    LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+      message.pop_back();
+    }
+    std::puts(message.c_str());
     return 0;
   }
 

@@ -1,17 +1,18 @@
 // Feeds arbitrary bytes to the archive reader as an archive file, under a
 // short home path and, when they hold a placeholder, under a long one, with
-// every file held in memory (see memory_files.h). Whatever the bytes, the reader must not crash,
-// hang or allocate without bound, must report only safe names at growing positions within the
-// archive, must write nothing outside the profile directory and no file larger than the archive or
-// the settings file's bound, and must name exactly the records whose data do not match their
-// checksum.
+// every file held in memory (see memory_files.h). Whatever the bytes, the
+// reader must not crash, hang or allocate without bound, must report only
+// safe names at growing positions within the archive, must write nothing
+// outside the profile directory, no file longer than its record's data (a
+// settings file: than its bound), and must name exactly the records whose
+// data do not match their checksum.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/checksum.h"
@@ -93,13 +94,15 @@ void run_reader(const Home& home, const std::uint8_t* data, std::size_t size) {
       continue;
     }
     if (!is_below_profile(path, home.profile)) fail("written outside the profile: " + path);
-    if (bytes.size() > std::max(size, kMaxSettingsBytes)) {
-      fail("a file larger than the bound and the archive: " + path);
+    // Only a settings file grows, by its placeholders, and only up to the bound.
+    const bool settings = is_settings_file(path.substr(home.profile.size() + 1));
+    if (bytes.size() > (settings ? std::max(size, kMaxSettingsBytes) : size)) {
+      fail("a file larger than the archive allows: " + path);
     }
   }
 
   // Each damaged record is one the progress named, at the same place.
-  std::map<long long, std::string> damaged_at;
+  std::unordered_map<long long, std::string> damaged_at;
   for (const DamagedRecord& d : report.damaged) {
     const auto at = static_cast<long long>(d.data_position);
     const bool named = std::any_of(reported.begin(), reported.end(), [&](const Reported& r) {
@@ -113,7 +116,7 @@ void run_reader(const Home& home, const std::uint8_t* data, std::size_t size) {
   const auto target = [&](const Reported& r) {
     return home.profile + "\\" + replace_all(r.name, "/", "\\");
   };
-  std::map<std::string, int> writes;
+  std::unordered_map<std::string, int> writes;
   for (const Reported& r : reported) ++writes[target(r)];
   for (const Reported& r : reported) {
     if (writes[target(r)] != 1 || is_settings_file(r.name)) continue;
@@ -121,6 +124,7 @@ void run_reader(const Home& home, const std::uint8_t* data, std::size_t size) {
     if (file == files.end()) fail("a reported file is missing: " + r.name);
     const std::uint32_t length =
         field_before_data(data, r.position, kTagSize + kChecksumSize + kDataLengthSize);
+    if (file->second.size() > length) fail("a file longer than its record's data: " + r.name);
     if (file->second.size() != length) continue;  // cut short by the archive's end
     const std::uint32_t stored = field_before_data(data, r.position, kTagSize + kChecksumSize);
     const std::uint32_t actual =

@@ -3,8 +3,8 @@
 // makes can be looked at afterwards. One process-wide store.
 #pragma once
 
-#include <map>
 #include <string>
+#include <unordered_map>
 
 namespace memory_files {
 
@@ -13,6 +13,6 @@ void reset();
 // Puts a file with the given bytes at the path (backslashes).
 void put(const std::string& path, const std::string& bytes);
 // Every file in the store by its path, as the program named it.
-const std::map<std::string, std::string>& files();
+const std::unordered_map<std::string, std::string>& files();
 
 }  // namespace memory_files

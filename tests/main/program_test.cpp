@@ -10,6 +10,9 @@ namespace {
 using namespace tk;
 
 TEST_F(ProgramTest, SetupCreatesEveryWindowAndControlInOrder) {
+  // What an earlier start in this process left behind.
+  program().chosen_name = "left.ilhome";
+  program().archive_size = 77;
   program_setup({"ilhome", "x", "h", "a"});
   struct Row {
     int kind;
@@ -56,7 +59,8 @@ TEST_F(ProgramTest, SetupCreatesEveryWindowAndControlInOrder) {
   }
   EXPECT_EQ(ids().status, all[2]);
   EXPECT_EQ(ids().list, all[9]);
-  EXPECT_EQ(program().zero_block, std::vector<char>(4096, 0));
+  // Each start begins afresh: nothing of an earlier one is its choice.
+  EXPECT_EQ(program().chosen_name, "");
   EXPECT_EQ(program().archive_size, 1);
 }
 

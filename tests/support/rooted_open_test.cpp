@@ -1,6 +1,6 @@
 // Opening files of a tree to overwrite them: what opens, what is refused, and
 // that a size past 4 GiB is read whole.
-#include "support/rooted_open.h"
+#include "support/confined.h"
 
 #include <gtest/gtest.h>
 
