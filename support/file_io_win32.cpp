@@ -158,6 +158,10 @@ bool File::sync() {
   return false;
 }
 
+// Windows starts no write of a range without waiting for it: the file is
+// flushed whole.
+bool File::write_behind(std::uint64_t, std::uint64_t) { return sync(); }
+
 bool File::copy_permissions_of(const std::string&) {
   // A new file takes the rights its folder passes on, as the old one did.
   if (io_fault_now(IoFault::kPermissions)) return false;
