@@ -73,6 +73,12 @@ bool ArchiveOutput::sync() {
   return !failed_;
 }
 
+bool ArchiveOutput::write_behind(std::uint64_t settled) {
+  if (!flush()) return false;
+  if (!file_.write_behind(settled, flushed_)) failed_ = true;
+  return !failed_;
+}
+
 bool ArchiveOutput::flush() {
   if (failed_) return false;
   if (buffer_.empty()) return true;

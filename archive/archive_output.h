@@ -10,7 +10,10 @@
 
 // The new archive goes to the disk in steps of this size while it is
 // written: a single flush at the end of a large profile on a slow stick
-// would leave the status window unpainted for many seconds.
+// would leave the status window unpainted for many seconds. Each step is
+// written behind, not waited for, so the pack goes on reading the profile
+// while the disk writes; the step before it is waited for, which keeps
+// the final flush short.
 inline constexpr std::uint64_t kSyncStep = 16ull * 1024 * 1024;
 
 // Buffered archive output that knows its position, so that a record's data
@@ -29,6 +32,9 @@ class ArchiveOutput {
   bool flush();
   // Flushes and makes what was written durable.
   bool sync();
+  // Flushes, waits until the bytes before `settled` are written out and
+  // starts writing the rest (File::write_behind).
+  bool write_behind(std::uint64_t settled);
   std::uint64_t position() const { return flushed_ + buffer_.size(); }
   bool failed() const { return failed_; }
 

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <unordered_set>
 #include <vector>
 
 #include "archive/archive_input.h"
@@ -48,6 +47,59 @@ bool copy_data(ArchiveInput& input, File& target, std::uint64_t count, bool& wri
   }
   return true;
 }
+
+// The hashes of the names written so far, in one open-addressed table of the
+// hash values themselves: a set with a node per name would be the unpack's
+// largest use of memory on a profile of many small files.
+class NameHashes {
+ public:
+  bool contains(std::size_t hash) const {
+    if (slots_.empty()) return false;
+    const std::size_t value = stored_value(hash);
+    for (std::size_t i = first_slot(value);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i] == value) return true;
+      if (slots_[i] == kEmpty) return false;
+    }
+  }
+
+  void insert(std::size_t hash) {
+    // At most seven slots in eight are taken, so that a probe for a name
+    // not written soon meets an empty one.
+    if ((count_ + 1) * 8 > slots_.size() * 7) grow();
+    const std::size_t value = stored_value(hash);
+    std::size_t i = first_slot(value);
+    while (slots_[i] != kEmpty && slots_[i] != value) i = (i + 1) & (slots_.size() - 1);
+    if (slots_[i] == kEmpty) ++count_;
+    slots_[i] = value;
+  }
+
+ private:
+  static constexpr std::size_t kEmpty = 0;
+  static constexpr std::size_t kFirstSize = 64;
+
+  // 0 marks an empty slot; a hash of 0 is kept as 1, which at worst takes a
+  // name for another one as a hash collision would.
+  static std::size_t stored_value(std::size_t hash) { return hash == kEmpty ? 1 : hash; }
+
+  std::size_t first_slot(std::size_t value) const {
+    // Spreads hashes whose low bits agree over the table.
+    return static_cast<std::size_t>(static_cast<std::uint64_t>(value) * 0x9E3779B97F4A7C15ull >>
+                                    32) &
+           (slots_.size() - 1);
+  }
+
+  void grow() {
+    std::vector<std::size_t> old(slots_.empty() ? kFirstSize : slots_.size() * 2, kEmpty);
+    old.swap(slots_);
+    count_ = 0;
+    for (const std::size_t value : old) {
+      if (value != kEmpty) insert(value);
+    }
+  }
+
+  std::vector<std::size_t> slots_;
+  std::size_t count_ = 0;
+};
 
 // The directory the unpack writes below and the first part of every target's
 // name below it: the profile directory's own name goes through the same
@@ -138,7 +190,7 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
   // whole profile makes the unpack incomplete; the run goes on where it can.
   bool whole = true;
   // The names written so far, by their hashes.
-  std::unordered_set<std::size_t> names_written;
+  NameHashes names_written;
 
   RecordHeader header;
   for (;;) {
@@ -168,7 +220,7 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
       created = tree.create_file(relative, target);
       // A name stored twice is written twice, the later record last; a name
       // that this system takes for an earlier record's file is not.
-      if (created == CreateResult::kTaken && names_written.count(hash) != 0) {
+      if (created == CreateResult::kTaken && names_written.contains(hash)) {
         created = tree.create_file(relative, target, true);
       }
       if (created == CreateResult::kOpened) names_written.insert(hash);

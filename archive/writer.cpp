@@ -45,7 +45,8 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
                    WriteCounts& counts) {
   archive.write(kMagic, kTagSize);
   const std::string base_path = parent_path(root);
-  std::uint64_t synced = 0;
+  // The end of the bytes whose write to the disk has been started.
+  std::uint64_t started = 0;
   const long count = static_cast<long>(pack_list().size());
   PathList::Cursor cursor(pack_list());
   std::string entry;
@@ -82,9 +83,9 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
       }
       if (archive.failed()) return false;
     }
-    if (archive.position() - synced >= kSyncStep) {
-      if (!archive.sync()) return false;
-      synced = archive.position();
+    if (archive.position() - started >= kSyncStep) {
+      if (!archive.write_behind(started)) return false;
+      started = archive.position();
     }
     if (progress) progress(stored_name, i + 1, count);
   }

@@ -45,6 +45,12 @@ class File {
   long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
+  // Waits until the bytes before `settled` have been written out, then
+  // starts writing those from `settled` to `end` without waiting for them: a
+  // long file goes out while it is still being written, so that its final
+  // sync waits for little. It promises no durability (sync does); where the
+  // system cannot write behind, it is a sync.
+  bool write_behind(std::uint64_t settled, std::uint64_t end);
   // Gives the file the permission bits of the file at `like`, or, when there
   // is none, those a newly created file gets. Where the system keeps no such
   // bits per file (Windows: the folder's inherited rights apply), true. False

@@ -156,6 +156,23 @@ bool File::sync() {
   return false;
 }
 
+bool File::write_behind(std::uint64_t settled, std::uint64_t end) {
+  if (!is_open() || io_fault_now(IoFault::kSync)) return false;
+  const int fd = fd_of(handle_);
+  constexpr unsigned kWaitForWrite =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  const bool behind =
+      (settled == 0 || ::sync_file_range(fd, 0, static_cast<off_t>(settled), kWaitForWrite) == 0) &&
+      (end <= settled ||
+       ::sync_file_range(fd, static_cast<off_t>(settled), static_cast<off_t>(end - settled),
+                         SYNC_FILE_RANGE_WRITE) == 0);
+  if (behind) return true;
+  // A file system that cannot write a range on its own is synced whole.
+  if (errno == ENOSYS || errno == EINVAL || errno == ESPIPE) return sync();
+  io_note_failure(errno);
+  return false;
+}
+
 bool File::copy_permissions_of(const std::string& like) {
   if (!is_open()) return false;
   struct stat st {};

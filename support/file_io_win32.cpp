@@ -70,9 +70,13 @@ File File::open(const std::string& path, OpenMode mode) {
   if (!system_path(path, wide)) return file;
   HANDLE h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h != INVALID_HANDLE_VALUE && no_follow) {
-    BY_HANDLE_FILE_INFORMATION info{};
+    // Only the attributes are asked for: GetFileInformationByHandle also
+    // asks for the volume's serial number, which Wine answers through
+    // another process, and the pack opens every file of the profile so.
+    FILE_ATTRIBUTE_TAG_INFO info{};
     const DWORD refused = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & refused) != 0) {
+    if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &info, sizeof info) ||
+        (info.FileAttributes & refused) != 0) {
       CloseHandle(h);
       h = INVALID_HANDLE_VALUE;
     }
@@ -153,6 +157,10 @@ bool File::sync() {
   io_note_failure(static_cast<long>(GetLastError()));
   return false;
 }
+
+// Windows starts no write of a range without waiting for it: the file is
+// flushed whole.
+bool File::write_behind(std::uint64_t, std::uint64_t) { return sync(); }
 
 bool File::copy_permissions_of(const std::string&) {
   // A new file takes the rights its folder passes on, as the old one did.

@@ -541,6 +541,21 @@ TEST_F(Reader, ANameStoredTwiceHoldsTheLaterRecord) {
   }
 }
 
+// The names already written are still known after many more: the later
+// record of a name stored again far behind its first replaces it.
+TEST_F(Reader, ANameStoredAgainAfterManyOthersHoldsTheLaterRecord) {
+  std::string bytes = kMagicBytes + record("d/twice.txt", "first");
+  std::map<std::string, std::string> expected{{"d\\twice.txt", "second"}};
+  for (int i = 0; i < 1000; ++i) {
+    const std::string name = "d/f" + std::to_string(i);
+    bytes += record(name, std::to_string(i));
+    expected["d\\f" + std::to_string(i)] = std::to_string(i);
+  }
+  bytes += record("d/twice.txt", "second") + kTrailerBytes;
+  EXPECT_EQ(1, unpack(bytes));
+  EXPECT_EQ(expected, profile_files());
+}
+
 // The archive directory found again below the profile directory through
 // another path, here a link naming it: compared by what it is, not by its
 // name, it is still never written into.

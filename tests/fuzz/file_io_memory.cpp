@@ -126,6 +126,8 @@ long long File::size() const {
 
 bool File::sync() { return is_open() && !io_fault_now(IoFault::kSync); }
 
+bool File::write_behind(std::uint64_t, std::uint64_t) { return sync(); }
+
 bool File::copy_permissions_of(const std::string& /*like*/) { return is_open(); }
 
 bool File::close() {
