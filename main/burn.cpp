@@ -16,11 +16,11 @@
 #include "main/runs.h"
 #include "main/state.h"
 #include "main/status.h"
+#include "support/confined.h"
 #include "support/dir_identity.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
 #include "support/fs.h"
-#include "support/confined.h"
 #include "support/text.h"
 
 namespace {
@@ -46,12 +46,6 @@ constexpr char kNotWipedHeading[] =
 std::string walked_directory(const std::string& path) {
   std::size_t at = path.find_last_of('\\');
   return at == std::string::npos ? std::string() : path.substr(0, at);
-}
-
-bool has_archive_extension(const std::string& name) {
-  const std::size_t length = sizeof kArchiveExtension - 1;
-  return name.size() >= length &&
-         lower_ascii(name.substr(name.size() - length)) == kArchiveExtension;
 }
 
 // A file an archive link in the archive directory leads to: its directory

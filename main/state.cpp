@@ -3,6 +3,7 @@
 
 #include "support/console.h"
 #include "support/dir_match.h"
+#include "support/text.h"
 
 namespace {
 
@@ -67,4 +68,10 @@ std::string beside_profile(const std::string& name) {
   std::string path = profile_dir();
   path.resize(path.size() - (sizeof kProfileSubdir - 1));
   return path + name;
+}
+
+bool has_archive_extension(const std::string& name) {
+  const std::size_t length = sizeof kArchiveExtension - 1;
+  return name.size() >= length &&
+         lower_ascii(name.substr(name.size() - length)) == kArchiveExtension;
 }

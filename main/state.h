@@ -15,6 +15,8 @@
 // "*.ilhome", so it is never listed as an archive.
 inline constexpr char kArchiveExtension[] = ".ilhome";
 inline constexpr char kLockName[] = "ilhome.lock";
+// Whether a file name ends in the archive extension, in any letter case.
+bool has_archive_extension(const std::string& name);
 
 // Ids of the two windows and their controls.
 struct ProgramControls {

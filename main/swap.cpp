@@ -4,8 +4,10 @@
 
 #include <cstdio>
 
+#include "archive/dirwalk.h"
 #include "main/keep.h"
 #include "main/profile_record.h"
+#include "main/runs.h"
 #include "main/state.h"
 #include "support/dir_identity.h"
 #include "support/dir_tree.h"
@@ -52,13 +54,31 @@ void show_moved_aside(const std::string& moved_to) {
       "Warning", 0);
 }
 
+// Whether the directory, at any depth, holds an archive, a marker or a lock:
+// an archive directory kept inside the profile (packed from in another
+// start) holds what may be the only copy of other profiles, which no pack
+// of this profile saved.
+bool holds_archive_files(const std::string& directory) {
+  return walk_tree(
+             directory,
+             [](const std::string&, const DirEntry& entry) {
+               if (entry.is_directory()) return 0;
+               const std::string name = lower_ascii(entry.name);
+               return has_archive_extension(name) || name == kMarkerName || name == kLockName ? 1
+                                                                                              : 0;
+             },
+             true, EntryDetail::kNameAndKind) == 1;
+}
+
 // Whether the old profile may go without being kept: a pack saved it or a
-// burn wiped it, or it holds no file at all.
+// burn wiped it, or it holds no file at all. One that holds archives is
+// never removed with them.
 bool old_profile_is_expendable(const std::string& archive) {
   const std::string profile = profile_dir();
   if (entry_kind(profile) != EntryKind::kDirectory) return false;
   if (!holds_a_file(profile)) return true;
-  return profile_is_expendable(read_profile_record()) && !archive_lies_in_profile(archive);
+  return profile_is_expendable(read_profile_record()) && !archive_lies_in_profile(archive) &&
+         !holds_archive_files(profile);
 }
 
 }  // namespace

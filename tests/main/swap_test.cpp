@@ -315,6 +315,30 @@ TEST_F(SwapTest, ArchiveDirectoryInsideTheProfileStaysInPlace) {
   EXPECT_EQ(archiveHolds(inside / kDefaultArchive), (Files{{"u.txt", "unpacked"}}));
 }
 
+// A saved profile that holds an archive directory (kept inside it by another
+// start) is not replaced when another archive directory's unpack swaps a
+// profile in: its archives may be the only copies there are, so the old
+// profile is moved aside, archives and all.
+TEST_F(SwapTest, SavedProfileHoldingArchivesIsMovedAsideNotRemoved) {
+  const fs::path inside = profile() / "archives";
+  const std::string stored = make_archive({{"u.txt", "unpacked"}});
+  write_bytes(inside / kDefaultArchive, stored);
+  ASSERT_EQ(runArgs({kVerbUnpack, home_, inside.string()}), kExitDone);
+  ASSERT_EQ(runArgs({"arsip", home_, inside.string()}), kExitDone);
+  const std::string saved = read_bytes(inside / kDefaultArchive);
+  ASSERT_EQ(archiveHolds(inside / kDefaultArchive), (Files{{"u.txt", "unpacked"}}));
+  face_->message_boxes.clear();
+
+  write_bytes(arch(kDefaultArchive), make_archive({{"b.txt", "B"}}));
+  EXPECT_EQ(run(kVerbUnpack), kExitDone);
+  EXPECT_EQ(files_below(profile()), (Files{{"b.txt", "B"}}));
+  ASSERT_EQ(asides(), std::vector<std::string>{asideDir().filename().string()});
+  EXPECT_EQ(read_bytes(asideDir() / "archives" / kDefaultArchive), saved);
+  EXPECT_EQ(read_bytes(asideDir() / "u.txt"), "unpacked");
+  EXPECT_EQ(face_->message_boxes,
+            (std::vector<tk::test::MessageBoxShown>{{movedAsideText(asideDir()), "Warning", 0}}));
+}
+
 // Two sticks, one home: the pack stores the profile in the marker's archive
 // only when the unpack that named it set that profile up. Any other profile
 // (another stick's session, another home's) never replaces the archive,
