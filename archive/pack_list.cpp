@@ -15,7 +15,7 @@ PathList g_file_list;
 
 PathList& pack_list() { return g_file_list; }
 
-void make_entry_relative(std::string& entry, const std::string& root) {
+void make_relative(std::string& entry, const std::string& root) {
   if (match_nocase(1, entry, root) != 1) return;
   entry.erase(0, root.size());
   if (!entry.empty() && entry.front() == '\\') entry.erase(0, 1);
@@ -55,7 +55,8 @@ bool collect_pack_list(const std::string& root,
   // as soon as the walk gives it, which leaves the same list as doing both
   // over the whole list afterwards but never holds all the full paths or
   // the excluded caches at once.
-  const auto collect = [&](const std::string& directory, const DirEntry& entry) {
+  // The walk's visitor; it never stops the walk.
+  const auto wdcb1 = [&](const std::string& directory, const DirEntry& entry) {
     // Links are neither followed nor stored: the browser leaves a "lock"
     // link behind after every clean exit, and one to a file outside the
     // profile would put that file into the archive.
@@ -63,12 +64,12 @@ bool collect_pack_list(const std::string& root,
     std::string path = join_path(directory, entry.name);
     if (entry.is_directory()) {
       if (skip_directory && skip_directory(path)) {
-        make_entry_relative(path, root);
+        make_relative(path, root);
         scope.skipped.push_back(path + "\\");
       }
       return 0;
     }
-    make_entry_relative(path, root);
+    make_relative(path, root);
     if (!scope.leaves_out(path)) g_file_list.push_back(path);
     return 0;
   };
@@ -77,7 +78,7 @@ bool collect_pack_list(const std::string& root,
   // old archive holds under it is kept.
   const auto not_listed = [&](const std::string& directory) {
     std::string path = directory;
-    make_entry_relative(path, root);
+    make_relative(path, root);
     path += "\\";
     if (entry_kind(directory) == EntryKind::kMissing || scope.leaves_out(path)) return;
     scope.unlisted.push_back(path);
@@ -85,7 +86,7 @@ bool collect_pack_list(const std::string& root,
   // A profile directory that cannot be listed would give an empty archive
   // in place of the stored profile. The collector needs only names and
   // kinds, which the directory itself gives without a look at each file.
-  if (walk_tree(root, collect, true, EntryDetail::kNameAndKind, not_listed) == -1) {
+  if (walk_tree(root, wdcb1, true, EntryDetail::kNameAndKind, not_listed) == -1) {
     g_file_list.clear();
     return false;
   }

@@ -16,7 +16,7 @@ PathList& pack_list();
 
 // Removes the root and the separator after it from the front of a full
 // path that begins with it (letter case aside).
-void make_entry_relative(std::string& entry, const std::string& root);
+void make_relative(std::string& entry, const std::string& root);
 
 // The exclusion patterns, matched without letter case.
 class Exclusions {

@@ -139,7 +139,7 @@ TEST_F(Writer, CollectedPathsAreMadeRelative) {
   };
   for (const Case& c : cases) {
     std::string entry = c.entry;
-    make_entry_relative(entry, c.root);
+    make_relative(entry, c.root);
     EXPECT_EQ(c.relative, entry) << c.entry;
   }
 }
