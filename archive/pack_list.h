@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ PathList& pack_list();
 
 // Removes the root and the separator after it from the front of a full
 // path that begins with it (letter case aside).
-void make_entry_relative(std::string& entry, const std::string& root);
+void make_relative(std::string& entry, const std::string& root);
 
 // The exclusion patterns, matched without letter case.
 class Exclusions {
@@ -27,11 +28,24 @@ class Exclusions {
   std::array<std::string, kExclusionPatterns.size()> patterns_;
 };
 
-// The list's steps one by one, as tests take them.
-// The walk's visitor: adds each file (not a directory) to the file list.
-int wdcb1(const std::string& directory, const DirEntry& entry);
-void make_relative(const std::string& root);
-void drop_excluded();
-// A copy of the file list as it stands.
-std::vector<std::string> writer_file_list();
-void writer_clear_file_list();
+// What a collection of the list left out besides the files it did not
+// meet: the directories it could not list and the paths it keeps out.
+struct PackScope {
+  // Relative directories that could not be listed, with their separator;
+  // excluded, skipped and vanished ones aside.
+  std::vector<std::string> unlisted;
+  // Relative directories left out with all below them, with their separator.
+  std::vector<std::string> skipped;
+  Exclusions exclusions;
+  // Whether the pack leaves out this relative path (backslashes): excluded,
+  // or at or below a skipped directory.
+  bool leaves_out(const std::string& path) const;
+};
+
+// Fills the list, emptied first, with the files below `root` in the walk's
+// order: relative, the exclusions left out, links neither followed nor
+// stored, and nothing at or below a directory `skip_directory` names.
+// False, with the list empty, when root itself cannot be listed.
+bool collect_pack_list(const std::string& root,
+                       const std::function<bool(const std::string& path)>& skip_directory,
+                       PackScope& scope);

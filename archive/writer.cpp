@@ -31,8 +31,8 @@ struct WriteCounts {
 // meet their files: records under directories it could not list, and
 // records this computer cannot hold.
 struct Keeping {
-  // Relative directories that could not be listed, with their separator.
-  std::vector<std::string> unlisted;
+  // What the walk could not list or left out.
+  PackScope scope;
   std::function<bool(const std::string& stored_name)> keep;
   // Every record of the replaced archive is known to be a file of the profile.
   bool all_placed = false;
@@ -89,7 +89,7 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
     }
     if (progress) progress(stored_name, i + 1, count);
   }
-  for (const std::string& directory : keeping.unlisted) {
+  for (const std::string& directory : keeping.scope.unlisted) {
     report.unread.push_back(replace_all(directory, "\\", "/"));
   }
   // The old archive is read only now that every file has been opened (and
@@ -98,7 +98,7 @@ bool write_archive(const std::string& root, ArchiveOutput& archive, const PackPr
   // nothing more to keep unless a directory could not be listed, and is not
   // read at all: on a profile of many small files that read is a large part
   // of the pack's time.
-  if ((!keeping.all_placed || !keeping.unlisted.empty()) && old.holds_records()) {
+  if ((!keeping.all_placed || !keeping.scope.unlisted.empty()) && old.holds_records()) {
     PathList::Cursor handled(pack_list());
     while (handled.next(entry)) old.handled(replace_all(entry, "\\", "/"));
     long carried = 0;
@@ -126,60 +126,15 @@ int kompres(const std::string& root, const std::string& archive_path,
 
 int kompres(const std::string& root, const std::string& archive_path, const PackOptions& options,
             PackReport& report) {
-  writer_clear_file_list();
+  pack_list().clear();
   report = PackReport{};
   // An unmounted drive or a pulled stick leaves a dangling link, a loop or
   // a plain file where the profile was: packing that would put an empty
   // archive in place of the stored profile.
   if (!is_real_directory(root)) return -1;
 
-  // Each collected path is made relative and tested against the exclusions
-  // as soon as the walk gives it, which leaves the same list as doing both
-  // over the whole list afterwards but never holds all the full paths or
-  // the excluded caches at once.
-  const Exclusions exclusions;
-  std::vector<std::string> skipped;  // relative directories kept out, with their separator
-  const auto collect = [&](const std::string& directory, const DirEntry& entry) {
-    // Links are neither followed nor stored: the browser leaves a "lock"
-    // link behind after every clean exit, and one to a file outside the
-    // profile would put that file into the archive.
-    if (entry.is_link()) return 0;
-    std::string path = join_path(directory, entry.name);
-    if (entry.is_directory()) {
-      if (options.skip_directory && options.skip_directory(path)) {
-        make_entry_relative(path, root);
-        skipped.push_back(path + "\\");
-      }
-      return 0;
-    }
-    make_entry_relative(path, root);
-    for (const std::string& prefix : skipped) {
-      if (path.compare(0, prefix.size(), prefix) == 0) return 0;
-    }
-    if (!exclusions.match(path)) pack_list().push_back(path);
-    return 0;
-  };
-  // A directory below that cannot be listed (no access, a path past the
-  // system's limit) is handled as an unreadable file: named, and what the
-  // old archive holds under it is kept.
   Keeping keeping;
-  const auto unlisted = [&](const std::string& directory) {
-    std::string path = directory;
-    make_entry_relative(path, root);
-    path += "\\";
-    if (exclusions.match(path) || entry_kind(directory) == EntryKind::kMissing) return;
-    for (const std::string& prefix : skipped) {
-      if (path.compare(0, prefix.size(), prefix) == 0) return;
-    }
-    keeping.unlisted.push_back(path);
-  };
-  // A profile directory that cannot be listed would give an empty archive
-  // in place of the stored profile. The collector needs only names and
-  // kinds, which the directory itself gives without a look at each file.
-  if (walk_tree(root, collect, true, EntryDetail::kNameAndKind, unlisted) == -1) {
-    writer_clear_file_list();
-    return -1;
-  }
+  if (!collect_pack_list(root, options.skip_directory, keeping.scope)) return -1;
 
   // An archive that is a link (to a file on another drive, say) is replaced
   // where the link points: the link stays, its target gets the new profile.
@@ -205,13 +160,10 @@ int kompres(const std::string& root, const std::string& archive_path, const Pack
   const RecordPlacement placement(root);
   keeping.keep = [&](const std::string& stored_name) {
     const std::string path = replace_all(stored_name, "/", "\\");
-    for (const std::string& prefix : keeping.unlisted) {
+    for (const std::string& prefix : keeping.scope.unlisted) {
       if (path.compare(0, prefix.size(), prefix) == 0) return true;
     }
-    if (exclusions.match(path)) return false;
-    for (const std::string& prefix : skipped) {
-      if (path.compare(0, prefix.size(), prefix) == 0) return false;
-    }
+    if (keeping.scope.leaves_out(path)) return false;
     switch (placement.fit(stored_name)) {
       case NameFit::kUnsafe:
         return false;
