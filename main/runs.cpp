@@ -42,7 +42,7 @@ ArchiveFound find_archive(const std::string& archive) {
 // did not match their checksum are in `damaged`, their files set up as found.
 // The home directory's record then names `session`, so that a pack stores this
 // profile only for the marker this unpack names.
-bool unpack_profile(const std::string& archive, const UnpackSession& session,
+bool unpack_profile(const std::string& archive, UnpackSession& session,
                     std::vector<std::string>& not_held, std::vector<DamagedRecord>& damaged) {
   ProgramState& p = program();
   const ArchiveFound found = find_archive(archive);
@@ -56,8 +56,12 @@ bool unpack_profile(const std::string& archive, const UnpackSession& session,
     flush_progress();
     not_held = report.not_held;
     damaged = report.damaged;
+    // A damaged archive goes aside after the swap: the note is left to the
+    // end of the run, when it is known whether it is still there.
+    session.every_record_placed(not_held.empty() && damaged.empty());
     return report.outcome == UnpackOutcome::kComplete;
   };
+  session.every_record_placed(true);
   // Empty or missing: a new profile, nothing to unpack.
   const bool has_records = size > 0;
   if (directory_within(archive_dir(), profile_dir())) {
@@ -103,17 +107,17 @@ int cb_kompres(const std::string& name, long index, long count) {
 bool unpack_run() {
   ProgramState& p = program();
   show_status(kActionUnpack);
-  UnpackSession session = UnpackSession::start();
+  const std::string archive = join_path(archive_dir(), p.chosen_name);
+  UnpackSession session = UnpackSession::start(archive);
   if (!session.has_marker()) show_marker_error();
   forget_io_failure();
-  const std::string archive = join_path(archive_dir(), p.chosen_name);
   std::vector<std::string> not_held;
   std::vector<DamagedRecord> damaged;
   bool complete = unpack_profile(archive, session, not_held, damaged);
   // Damaged files were set up as found; the archive goes aside before the
   // marker names its name for the next pack.
   if (complete && !damaged.empty()) set_damaged_archive_aside(p.chosen_name, damaged);
-  if (complete) complete = session.note_unpacked(archive, not_held.empty());
+  if (complete) complete = session.note_unpacked(not_held.empty());
   if (!complete) {
     show_unpack_failure(archive);
     session.abandon();

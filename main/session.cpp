@@ -84,15 +84,20 @@ bool name_marker(File& marker, const std::string& name) {
 
 }  // namespace
 
-UnpackSession UnpackSession::start() {
+UnpackSession UnpackSession::start(const std::string& archive) {
   UnpackSession session;
   session.marker_ = create_marker();
+  session.archive_ = archive;
   session.token_ = new_session_token();
   return session;
 }
 
+long long UnpackSession::placed_size() const {
+  return every_record_placed_ ? file_size64(archive_) : -1;
+}
+
 bool UnpackSession::note_set_up() const {
-  return write_profile_record(ProfileRecord::kUnsaved, -1, token_);
+  return write_profile_record(ProfileRecord::kUnsaved, placed_size(), token_);
 }
 
 bool UnpackSession::note_swap_begun() const {
@@ -100,15 +105,16 @@ bool UnpackSession::note_swap_begun() const {
 }
 
 void UnpackSession::note_swap_done() const {
-  write_profile_record(ProfileRecord::kUnsaved, -1, token_);
+  write_profile_record(ProfileRecord::kUnsaved, placed_size(), token_);
 }
 
-bool UnpackSession::note_unpacked(const std::string& archive, bool all_placed) const {
+bool UnpackSession::note_unpacked(bool all_placed) const {
   // With every record in the profile the next pack has nothing to keep
   // from this archive and need not read it; a note from an earlier
-  // archive goes in any case.
+  // archive goes in any case. The record says so already but where the
+  // archive has since been set aside, or the swap did not settle.
   const ProfileRecord record = read_profile_record();
-  const long long placed = all_placed ? file_size64(archive) : -1;
+  const long long placed = all_placed ? file_size64(archive_) : -1;
   if (record != ProfileRecord::kUnknown && placed != read_placed_archive_size()) {
     write_profile_record(record, placed, token_);
   }

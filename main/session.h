@@ -29,24 +29,30 @@ class UnpackSession {
   // The marker made anew and empty, the token of an earlier unpack gone, a
   // token of this one's own drawn. Until the session is tied, no marker
   // names an archive whose profile may not be all here.
-  static UnpackSession start();
+  static UnpackSession start(const std::string& archive);
   // Without a marker the session can never be saved.
   bool has_marker() const { return marker_.is_open(); }
 
+  // The unpack wrote every record of the archive, none of them damaged: the
+  // record that says the profile is in place notes the archive's size with
+  // it, so that the next pack need not read that archive.
+  void every_record_placed(bool placed) { every_record_placed_ = placed; }
   // The profile set up without a swap (in place, or a new profile where
   // there is none): the record names this session, unsaved.
   bool note_set_up() const;
   // Around the swap of the unpacked profile for the old one: on the disk
   // before either directory changes, so that a start after a kill keeps
   // whatever may hold the old profile; then unsaved once both have settled.
+  // Only then does the record note the archive's size: never for a profile
+  // not all in place.
   bool note_swap_begun() const;
   void note_swap_done() const;
   // After a complete unpack: with every record of the archive in the
-  // profile (`all_placed`), the record notes the archive's size, so that the
-  // next pack need not read it; a note of an earlier archive goes in any
-  // case. True when the record names this session: only then can a pack
-  // ever save the profile.
-  bool note_unpacked(const std::string& archive, bool all_placed) const;
+  // profile (`all_placed`), the note names the archive's size as it is now
+  // (none when a damaged archive was set aside); a note of an earlier
+  // archive goes in any case. True when the record names this session: only
+  // then can a pack ever save the profile.
+  bool note_unpacked(bool all_placed) const;
 
   // The token beside the marker, then the chosen name in it, each flushed:
   // a marker that names an archive always has its token with it. False,
@@ -56,8 +62,13 @@ class UnpackSession {
   void abandon();
 
  private:
+  // The size the record notes once the profile is in place; -1 for none.
+  long long placed_size() const;
+
   File marker_;
+  std::string archive_;
   std::string token_;
+  bool every_record_placed_ = false;
 };
 
 enum class Marker { kAbsent, kNamed, kRefused };
