@@ -257,6 +257,10 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
     } else {
       copied = copy_data(input, target, data_length, written, checksum);
     }
+    // A file the disk does not hold yet is no file of the profile: the
+    // record written after the unpack would outlive it in a power cut, and
+    // the next pack would store what is left of it.
+    if (written && !target.start_flush()) written = false;
     if (!target.close()) written = false;
     if (!written) whole = false;
     // A record cut short is an incomplete unpack, not a damaged record.
@@ -264,6 +268,8 @@ UnpackOutcome read_records(File& file, ConfinedTree& tree, const std::string& pr
     if (!matches(header, checksum)) damaged.push_back({stored_name, data_position});
   }
   if (input.failed()) return UnpackOutcome::kIncomplete;
+  // Complete only once every file and directory written is on the disk.
+  if (whole && !tree.sync()) whole = false;
   return whole ? UnpackOutcome::kComplete : UnpackOutcome::kIncomplete;
 }
 

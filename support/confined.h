@@ -42,6 +42,11 @@ class ConfinedTree {
   // `again`: the caller wrote this very name before and means to replace
   // that file; otherwise a file this tree made is never emptied (kTaken).
   CreateResult create_file(const std::string& relative, File& out, bool again = false);
+  // Makes every directory this tree made, and every file it wrote that was
+  // handed File::start_flush before its close, durable: on the disk before
+  // true comes back, so that a power cut after it loses none of them. True
+  // when nothing was made. Counts as a kSyncDirectory flush where it flushes.
+  bool sync();
   // Whether `relative` fits the system's limits on a path and a component
   // below the base: what create_file answers kTooLong for, without the disk.
   bool fits(const std::string& relative) const;

@@ -8,9 +8,11 @@
 
 namespace {
 
-constexpr std::size_t kFaultKinds = 7;
+constexpr std::size_t kFaultKinds = 8;
 // Calls of each kind still to go before the failing one; 0 when none is armed.
 std::array<long, kFaultKinds> g_countdown{};
+// Calls of each kind made since the faults were last cleared.
+std::array<long, kFaultKinds> g_calls{};
 constexpr long long kNoSizeLimit = -1;
 long long g_size_limit = kNoSizeLimit;
 constexpr long kNoFailure = 0;
@@ -22,8 +24,11 @@ void io_fail_nth(IoFault kind, long n) { g_countdown[static_cast<std::size_t>(ki
 
 void io_limit_file_size(long long bytes) { g_size_limit = bytes < 0 ? kNoSizeLimit : bytes; }
 
+long io_calls(IoFault kind) { return g_calls[static_cast<std::size_t>(kind)]; }
+
 void io_clear_faults() {
   g_countdown.fill(0);
+  g_calls.fill(0);
   g_size_limit = kNoSizeLimit;
 }
 
@@ -37,6 +42,7 @@ std::size_t io_bytes_within_limit(std::uint64_t position, std::size_t size) {
 }
 
 bool io_fault_now(IoFault kind) {
+  ++g_calls[static_cast<std::size_t>(kind)];
   long& left = g_countdown[static_cast<std::size_t>(kind)];
   if (left <= 0) return false;
   --left;
@@ -52,6 +58,7 @@ long io_fault_code(IoFault kind) {
     case IoFault::kClose:
       return platform_error_code(IoFailure::kDiskFull);
     case IoFault::kRead:
+    case IoFault::kSyncDirectory:
       return platform_error_code(IoFailure::kDeviceError);
     case IoFault::kOpen:
     case IoFault::kRename:

@@ -45,6 +45,13 @@ class File {
   long long size() const;
   // Flushes the file's data to the disk.
   bool sync();
+  // Sees that the bytes written so far are on the disk once the tree they
+  // were written into is flushed (ConfinedTree::sync), without waiting for
+  // them where it can: where that flush covers every file of the file
+  // system (Linux), their writing out only starts now, so that the final
+  // flush finds little left; where no user may flush a whole volume
+  // (Windows), they are flushed now. Counts as a flush for the fault hooks.
+  bool start_flush();
   // Waits until the bytes before `settled` have been written out, then
   // starts writing those from `settled` to `end` without waiting for them: a
   // long file goes out while it is still being written, so that its final
@@ -126,8 +133,13 @@ class FileLock {
 
 // Test hooks: make the n-th call (counting from 1, from now) of a kind fail.
 // Write faults fail after writing part of the block (a short write).
-enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename, kPermissions };
+// kSync: a file's flush. kSyncDirectory: a flush that makes new names durable,
+// a directory's where each directory is flushed on its own (Windows), the
+// whole file system's where one flush holds every name and file (Linux).
+enum class IoFault { kOpen, kRead, kWrite, kSync, kClose, kRename, kPermissions, kSyncDirectory };
 void io_fail_nth(IoFault kind, long n);
+// Test hook: how many calls of a kind were made since io_clear_faults().
+long io_calls(IoFault kind);
 
 // The system's own words for why the last open, read, write, flush, close or
 // rename of a file failed ("No space left on device"), to be shown under a

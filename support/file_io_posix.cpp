@@ -1,4 +1,4 @@
-// POSIX file seam: open/read/write/fsync/close/rename on file descriptors, link
+// POSIX file seam: open/read/write/fsync/sync_file_range/close/rename on file descriptors, link
 // inspection with lstat/readlink, and flock for the lock file.
 #include <fcntl.h>
 #include <limits.h>
@@ -169,6 +169,17 @@ bool File::write_behind(std::uint64_t settled, std::uint64_t end) {
   if (behind) return true;
   // A file system that cannot write a range on its own is synced whole.
   if (errno == ENOSYS || errno == EINVAL || errno == ESPIPE) return sync();
+  io_note_failure(errno);
+  return false;
+}
+
+bool File::start_flush() {
+  if (!is_open() || io_fault_now(IoFault::kSync)) return false;
+  // The write-out starts now, while the next files are written; syncfs
+  // (ConfinedTree::sync) waits for it and for the file's name.
+  if (::sync_file_range(fd_of(handle_), 0, 0, SYNC_FILE_RANGE_WRITE) == 0) return true;
+  // A file system that cannot write a range on its own leaves it all to syncfs.
+  if (errno == ENOSYS || errno == EINVAL || errno == ESPIPE) return true;
   io_note_failure(errno);
   return false;
 }

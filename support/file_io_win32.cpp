@@ -162,6 +162,9 @@ bool File::sync() {
 // flushed whole.
 bool File::write_behind(std::uint64_t, std::uint64_t) { return sync(); }
 
+// No user may flush a whole volume: each file is flushed before its close.
+bool File::start_flush() { return sync(); }
+
 bool File::copy_permissions_of(const std::string&) {
   // A new file takes the rights its folder passes on, as the old one did.
   if (io_fault_now(IoFault::kPermissions)) return false;

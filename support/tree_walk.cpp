@@ -162,6 +162,12 @@ ConfinedTree::ConfinedTree(const std::string& base, const std::string& guarded, 
 
 ConfinedTree::~ConfinedTree() = default;
 
+bool ConfinedTree::sync() {
+  State& s = *state_;
+  // A tree that never reached its base made nothing.
+  return s.base_handle == kNoHandle || s.calls.sync_below(s.base_handle);
+}
+
 bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_part,
                                  std::string& name) const {
   return Calls::fits_limits(state_->base, relative) &&

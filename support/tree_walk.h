@@ -63,9 +63,13 @@ class Calls {
   static bool fits_limits(const std::string& base, const std::string& relative);
 
   Met open_directory(Handle parent, const std::string& name, Handle& out);
-  // False when the directory could not be made; `made` tells whether this
-  // call made it (false when something had the name already).
+  // False when the directory could not be made, or made but not durably;
+  // `made` tells whether this call made it (false when something had the
+  // name already).
   bool make_directory(Handle parent, const std::string& name, bool& made);
+  // Puts on the disk what make_directory did not already: every directory
+  // made and file flushed (File::start_flush) below `base` since it was opened.
+  bool sync_below(Handle base);
   // Removes the link `name` itself, never what it leads to.
   bool remove_link(Handle parent, const std::string& name);
   // Removes the name `name` of a file that has further names.

@@ -155,6 +155,18 @@ bool Calls::make_directory(Handle parent, const std::string& name, bool& made) {
   return false;
 }
 
+// One syncfs puts every file's data and every name of the file system on
+// the disk, at the cost of one flush of the file system's journal; an fsync
+// of each file and directory would cost one each. The base was opened before
+// the first file was made, so a write-out that failed since is reported here
+// even when the system gave up on it earlier.
+bool Calls::sync_below(Handle base) {
+  if (io_fault_now(IoFault::kSyncDirectory)) return false;
+  if (::syncfs(descriptor(base)) == 0) return true;
+  io_note_failure(errno);
+  return false;
+}
+
 bool Calls::remove_link(Handle parent, const std::string& name) {
   if (::unlinkat(descriptor(parent), name.c_str(), 0) == 0) return true;
   io_note_failure(errno);

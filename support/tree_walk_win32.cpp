@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/dir_tree.h"
+#include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
 #include "support/tree_walk.h"
@@ -86,6 +87,26 @@ struct Held {
   std::string path;
   Identity id;
 };
+
+// Flushes the directory's entries to the disk. A file system that keeps no
+// directory of its own to flush, or a directory this user may only read,
+// leaves the names to the system's own writing out: nothing more can be done.
+bool flush_directory(const std::string& path) {
+  if (io_fault_now(IoFault::kSyncDirectory)) return false;
+  HANDLE h = CreateFileW(system_path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  const bool flushed = FlushFileBuffers(h) != 0;
+  const DWORD error = flushed ? ERROR_SUCCESS : GetLastError();
+  CloseHandle(h);
+  if (flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER ||
+      error == ERROR_ACCESS_DENIED || error == ERROR_NOT_SUPPORTED) {
+    return true;
+  }
+  io_note_failure(static_cast<long>(error));
+  return false;
+}
 
 Handle hold(const std::string& path, const Identity& id) {
   return reinterpret_cast<Handle>(new Held{path, id});
@@ -171,8 +192,15 @@ Met Calls::open_directory(Handle parent, const std::string& name, Handle& out) {
 
 bool Calls::make_directory(Handle parent, const std::string& name, bool& made) {
   made = CreateDirectoryW(system_path(path_in(parent, name)).c_str(), nullptr) != 0;
-  return made || GetLastError() == ERROR_ALREADY_EXISTS;
+  if (!made) return GetLastError() == ERROR_ALREADY_EXISTS;
+  // NTFS journals the new name, but FAT, the usual stick, keeps it only in
+  // the parent directory's own clusters: the parent is flushed at once, as
+  // the files below are flushed one by one (no user may flush a volume).
+  return flush_directory(held(parent).path);
 }
+
+// Each directory was flushed as it was made, each file before its close.
+bool Calls::sync_below(Handle /*base*/) { return true; }
 
 bool Calls::remove_link(Handle parent, const std::string& name) {
   // A directory link or junction goes with RemoveDirectoryW, a file link

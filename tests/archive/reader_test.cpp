@@ -721,4 +721,50 @@ TEST_F(Reader, CheckTellsAMissingFileAndANonArchive) {
   EXPECT_FALSE(std::filesystem::exists(dir_ / "home"));
 }
 
+// One flush that fails: a file's, or the one that makes new names durable
+// (each directory's on Windows, the whole file system's on Linux).
+struct FlushFailure {
+  const char* what;
+  IoFault kind;
+  bool last;  // the last flush of its kind in a whole unpack, else the first
+};
+
+class FlushFailures : public Reader, public ::testing::WithParamInterface<FlushFailure> {};
+
+// The home's record says the profile is the archive's once the unpack is
+// complete. A file or a name the disk does not hold yet would leave, after
+// a power cut, short or empty files under that record, and the next pack
+// would store them in place of the archive: the unpack is incomplete, and
+// says why.
+TEST_P(FlushFailures, MakeTheUnpackIncomplete) {
+  const FlushFailure& failure = GetParam();
+  ASSERT_TRUE(write_bytes(archive_, kMagicBytes + record("a.txt", "first") +
+                                        record("sub/b.txt", "second") +
+                                        record("sub/deeper/c.txt", "third") + kTrailerBytes));
+  io_clear_faults();
+  ASSERT_EQ(1, unpack_again());
+  // Each file is flushed, and new names at least once.
+  EXPECT_EQ(3, io_calls(IoFault::kSync));
+  EXPECT_LE(1, io_calls(IoFault::kSyncDirectory));
+  const long nth = failure.last ? io_calls(failure.kind) : 1;
+
+  std::filesystem::remove_all(dir_ / "home");
+  io_clear_faults();
+  forget_io_failure();
+  io_fail_nth(failure.kind, nth);
+  UnpackOutcome outcome = UnpackOutcome::kComplete;
+  EXPECT_EQ(-1, unpack_again(&outcome));
+  EXPECT_EQ(UnpackOutcome::kIncomplete, outcome);
+  // The system's words for the failure are there for the error message.
+  EXPECT_FALSE(last_io_failure_reason().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, FlushFailures,
+    ::testing::Values(FlushFailure{"the first file's", IoFault::kSync, false},
+                      FlushFailure{"the last file's", IoFault::kSync, true},
+                      FlushFailure{"the first of the names", IoFault::kSyncDirectory, false},
+                      FlushFailure{"the last of the names", IoFault::kSyncDirectory, true}),
+    test_util::NameByWhat());
+
 }  // namespace

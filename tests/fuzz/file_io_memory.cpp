@@ -128,6 +128,8 @@ bool File::sync() { return is_open() && !io_fault_now(IoFault::kSync); }
 
 bool File::write_behind(std::uint64_t, std::uint64_t) { return sync(); }
 
+bool File::start_flush() { return sync(); }
+
 bool File::copy_permissions_of(const std::string& /*like*/) { return is_open(); }
 
 bool File::close() {
@@ -187,6 +189,9 @@ ConfinedTree::ConfinedTree(const std::string& base, const std::string& guarded, 
     : state_(std::make_unique<State>(State{base, guarded})) {}
 
 ConfinedTree::~ConfinedTree() = default;
+
+// Memory holds whatever was written as it is.
+bool ConfinedTree::sync() { return !io_fault_now(IoFault::kSyncDirectory); }
 
 bool ConfinedTree::split_fitting(const std::string& relative, std::string& dir_part,
                                  std::string& name) const {
