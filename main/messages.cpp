@@ -10,6 +10,12 @@
 
 namespace {
 
+// Why an unpack changed nothing in a home whose file system loses a renamed
+// folder's content (some FAT drivers do): the swap would lose the profile.
+constexpr char kRenameLosesReason[] =
+    "The file system there loses the content of a folder that is renamed, so the profile cannot "
+    "be set up there safely. Nothing in the home directory has been changed.";
+
 // Why a pack leaves the archive alone when the profile in the home directory
 // is not the one the marker's unpack set up.
 constexpr char kForeignProfileReason[] =
@@ -50,9 +56,10 @@ void show_marker_error() {
              "\n\nIlvar settings will not be saved.");
 }
 
-void show_unpack_failure(const std::string& archive) {
+void show_unpack_failure(const std::string& archive, bool rename_loses) {
   show_error("Failed to set up profile.\n\nProfile dir = " + display_path(home_dir()) +
-             "\nProfile file = " + display_path(archive));
+             "\nProfile file = " + display_path(archive) +
+             (rename_loses ? std::string("\n\n") + kRenameLosesReason : std::string()));
 }
 
 void show_pack_failure(const std::string& archive, const PackReport& report) {

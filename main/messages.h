@@ -19,7 +19,9 @@ std::string named_list(const std::vector<std::string>& first, std::size_t count)
 void show_error(const std::string& text);
 // The marker cannot be written: no pack will save this session.
 void show_marker_error();
-void show_unpack_failure(const std::string& archive);
+// `rename_loses`: nothing was done because the home's file system loses a
+// renamed folder's content.
+void show_unpack_failure(const std::string& archive, bool rename_loses);
 // The last paragraph of a failed pack's message when the archive's file
 // system cannot hold a file of the archive's size.
 inline constexpr char kTooLargeReason[] = "The stick's file system cannot hold a file that large.";

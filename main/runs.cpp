@@ -1,6 +1,7 @@
 // The unpack and pack runs as the user sees them, and their progress call-backs.
 #include "main/runs.h"
 
+#include <optional>
 #include <vector>
 
 #include "archive/reader.h"
@@ -19,6 +20,11 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
+
+// The folders of the check that a renamed folder keeps its content, beside
+// the profile directory.
+constexpr char kRenameCheckName[] = "profile (rename check)";
+constexpr char kRenameCheckedName[] = "profile (rename checked)";
 
 enum class ArchiveFound { kNone, kFile, kUnusable };
 
@@ -41,9 +47,11 @@ ArchiveFound find_archive(const std::string& archive) {
 // this computer cannot hold, named in `not_held`). The records whose data
 // did not match their checksum are in `damaged`, their files set up as found.
 // The home directory's record then names `session`, so that a pack stores this
-// profile only for the marker this unpack names.
+// profile only for the marker this unpack names. `rename_loses`: nothing was
+// done because the home's file system loses a renamed folder's content.
 bool unpack_profile(const std::string& archive, UnpackSession& session,
-                    std::vector<std::string>& not_held, std::vector<DamagedRecord>& damaged) {
+                    std::vector<std::string>& not_held, std::vector<DamagedRecord>& damaged,
+                    bool& rename_loses) {
   ProgramState& p = program();
   const ArchiveFound found = find_archive(archive);
   // All 64 bits: an archive of a multiple of 4 GiB is not empty.
@@ -72,8 +80,27 @@ bool unpack_profile(const std::string& archive, UnpackSession& session,
     if (has_records) make_directory_private(profile_dir());
     return unpacked && session.note_set_up();
   }
-  if (!clear_unpack_leftovers(archive)) return false;
+  // A folder renamed here must keep its content: some FAT drivers lose it,
+  // and with it the profile moved into place or aside. Checked once, before
+  // the first folder is renamed, and before the unpack where the home is
+  // there already and a rename is to come, so that no time goes into an
+  // unpack that cannot be put in place.
   const std::string staging = beside_profile(kStagingName);
+  std::optional<RenameCheck> rename;
+  const auto renames_keep_content = [&] {
+    if (!rename) {
+      rename = check_directory_rename(beside_profile(kRenameCheckName),
+                                      beside_profile(kRenameCheckedName));
+      rename_loses = *rename == RenameCheck::kLoses;
+    }
+    return *rename == RenameCheck::kKeeps;
+  };
+  const bool renames_ahead = has_records || entry_kind(profile_dir()) != EntryKind::kMissing ||
+                             entry_kind(staging) != EntryKind::kMissing;
+  if (renames_ahead && entry_kind(home_dir()) == EntryKind::kDirectory && !renames_keep_content()) {
+    return false;
+  }
+  if (!clear_unpack_leftovers(archive)) return false;
   bool complete = !has_records || unpack_into(staging);
   // A new profile, or an archive whose every name was refused: an empty
   // one. Where there is no profile directory, none is needed for it.
@@ -83,7 +110,7 @@ bool unpack_profile(const std::string& archive, UnpackSession& session,
     }
     complete = make_private_directory(staging);
   }
-  if (complete) complete = swap_in_profile(archive, session);
+  if (complete) complete = renames_keep_content() && swap_in_profile(archive, session);
   // Whatever did not go in is a part of the archive's profile, nothing else.
   if (!complete) remove_tree(staging);
   return complete;
@@ -113,13 +140,14 @@ bool unpack_run() {
   forget_io_failure();
   std::vector<std::string> not_held;
   std::vector<DamagedRecord> damaged;
-  bool complete = unpack_profile(archive, session, not_held, damaged);
+  bool rename_loses = false;
+  bool complete = unpack_profile(archive, session, not_held, damaged, rename_loses);
   // Damaged files were set up as found; the archive goes aside before the
   // marker names its name for the next pack.
   if (complete && !damaged.empty()) set_damaged_archive_aside(p.chosen_name, damaged);
   if (complete) complete = session.note_unpacked(not_held.empty());
   if (!complete) {
-    show_unpack_failure(archive);
+    show_unpack_failure(archive, rename_loses);
     session.abandon();
     return false;
   }
