@@ -94,15 +94,15 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
 
 // The run opens the marker first, then makes the empty file of the check
 // that a renamed folder keeps its content, then opens the archive; it writes
-// the archive's two files, the record of the swap before and after it and once more with its
-// note of the archive's size, the token beside the marker, then the name
-// into the marker.
+// the archive's two files, the record of the swap before and after it (with
+// its note of the archive's size), the token beside the marker, then the
+// name into the marker.
 const UnpackFailure kUnpackFailures[] = {
     // A marker that cannot be written means a session that can never be
     // saved: no browser is to start on it.
     {"marker cannot be created", IoFault::kOpen, 1, true, false, kExitNoProfile},
-    {"token beside the marker cut short", IoFault::kWrite, 6, true, false, kExitNoProfile},
-    {"marker cut short", IoFault::kWrite, 7, true, false, kExitNoProfile},
+    {"token beside the marker cut short", IoFault::kWrite, 5, true, false, kExitNoProfile},
+    {"marker cut short", IoFault::kWrite, 6, true, false, kExitNoProfile},
     {"archive cannot be opened", IoFault::kOpen, 3, false, true, kExitNoProfile},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, UnpackFailures, ::testing::ValuesIn(kUnpackFailures),
