@@ -172,6 +172,11 @@ void write_zero_blocks(File& file, long long size) {
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
+  // The home's own lock, held by this start, is no private data.
+  if (!entry.is_directory() && entry.name.size() == sizeof kLockName - 1 &&
+      lower_ascii(entry.name) == kLockName && directory == home_dir()) {
+    return 0;
+  }
   // Marked: nothing to overwrite, so never opened.
   program().burn_list.push_back(join_path(directory, entry.name),
                                 entry.is_link() || entry.is_directory());

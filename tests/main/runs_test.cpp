@@ -577,9 +577,14 @@ class LockTest : public ProgramTest {
 struct LockedVerb {
   const char* verb;
   int exit_code;
+  // The lock the other start holds: the home directory's, not the archive
+  // directory's (another stick's start in the same home).
+  bool home;
 };
 
-void PrintTo(const LockedVerb& row, std::ostream* out) { *out << '"' << row.verb << '"'; }
+void PrintTo(const LockedVerb& row, std::ostream* out) {
+  *out << '"' << row.verb << (row.home ? " home" : "") << '"';
+}
 
 class LockedVerbs : public LockTest, public ::testing::WithParamInterface<LockedVerb> {};
 
@@ -589,12 +594,13 @@ TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
   write_bytes(root_ / "home" / "h.txt", "history");
   write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
   write_bytes(arch(kMarkerName), "v.ilhome");
+  const std::string held = r.home ? home_ : arch_;
   FileLock other;  // another start holding the directory
-  ASSERT_EQ(other.acquire(lockPath()), FileLock::Result::kHeld);
+  ASSERT_EQ(other.acquire(join_path(held, kLockName)), FileLock::Result::kHeld);
   g_process.ticks = {100.0, 100.0, 110.0, 120.0, 129.9, 130.0};
   EXPECT_EQ(run(r.verb), r.exit_code);
   EXPECT_EQ(face_->message_boxes,
-            (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
+            (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + held +
                                                      ".\n\nTry again when it has finished.",
                                                  "Error", 0}}));
   // Polled until 30 seconds had gone by, saying so.
@@ -607,14 +613,23 @@ TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
   EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), "history");
 }
 
-const LockedVerb kLockedVerbs[] = {{"ekstrak", kExitNoProfile},
-                                   {"arsip", kExitDone},
-                                   {"bakar", kExitDone},
-                                   {"arsipbakar", kExitDone}};
+const LockedVerb kLockedVerbs[] = {
+    {"ekstrak", kExitNoProfile, false}, {"arsip", kExitDone, false},
+    {"bakar", kExitDone, false},        {"arsipbakar", kExitDone, false},
+    {"ekstrak", kExitNoProfile, true},  {"arsip", kExitDone, true},
+    {"bakar", kExitDone, true},         {"arsipbakar", kExitDone, true}};
 INSTANTIATE_TEST_SUITE_P(Verbs, LockedVerbs, ::testing::ValuesIn(kLockedVerbs),
                          [](const ::testing::TestParamInfo<LockedVerb>& row) {
-                           return std::string(row.param.verb);
+                           return std::string(row.param.verb) + (row.param.home ? "_home" : "");
                          });
+
+TEST_F(LockTest, AHomeThatIsTheArchiveDirectoryIsLockedOnce) {
+  // Its one lock file, taken twice by one start, would wait for itself.
+  write_bytes(root_ / "home" / "history.txt", "private");
+  EXPECT_EQ(runArgs({"bakar", home_, home_}), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(std::count(g_process.sleeps.begin(), g_process.sleeps.end(), kLockPollMs), 0);
+}
 
 TEST_F(LockTest, StartGoesOnOnceTheOtherHasFinished) {
   write_bytes(profile() / "p.txt", "profile");
