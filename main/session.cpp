@@ -19,6 +19,8 @@ namespace {
 
 // Random bits in a session token, written as hexadecimal digits.
 constexpr int kSessionWords = 4;
+// Bytes below this one are control bytes (a tab, a line end).
+constexpr unsigned char kFirstPrintable = 0x20;
 
 std::string marker_path() { return join_path(archive_dir(), kMarkerName); }
 std::string session_path() { return join_path(archive_dir(), kSessionName); }
@@ -79,6 +81,16 @@ bool name_marker(File& marker, const std::string& name) {
     create_marker().close();
   }
   delete_file(session_path());
+  return false;
+}
+
+// A line end or another control byte is in no name an unpack writes into
+// the marker: one an editor left behind the name would have the pack make a
+// new archive under a name no one chose (Windows refuses such names anyway).
+bool holds_control_byte(const std::string& name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < kFirstPrintable) return true;
+  }
   return false;
 }
 
@@ -155,7 +167,7 @@ Marker read_marker(std::string& name) {
   // page. One too long to be a marker is refused as it is.
   const bool too_long = content->size() > kMaxMarkerBytes;
   name = too_long ? *content : stored_text(*content);
-  if (too_long || !is_bare_file_name(name)) return Marker::kRefused;
+  if (too_long || !is_bare_file_name(name) || holds_control_byte(name)) return Marker::kRefused;
   // The program's own files in the archive directory are never an archive:
   // the marker would be deleted right after the archive was written over it,
   // and a temporary's name is cleared away by the next pack.

@@ -421,6 +421,9 @@ const RefusedMarker kRefusedMarkers[] = {
     {"the marker itself", "ILHOME.inuse"},
     {"the lock file", kLockName},
     {"a temporary's name", "~ilhome-0123abcd.tmp"},
+    {"the real name and a line end", "default.ilhome\n"},
+    {"the real name and a carriage return", "default.ilhome\r"},
+    {"a tab inside the name", "default\t.ilhome"},
 };
 INSTANTIATE_TEST_SUITE_P(Markers, RefusedMarkers, ::testing::ValuesIn(kRefusedMarkers),
                          test_util::NameByWhat());
