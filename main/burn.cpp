@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "archive/dirwalk.h"
-#include "main/profile_record.h"
-#include "main/runs.h"
+#include "main/messages.h"
+#include "main/session.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/confined.h"
@@ -172,6 +172,11 @@ void write_zero_blocks(File& file, long long size) {
 }  // namespace
 
 int cb_ma(const std::string& directory, const DirEntry& entry) {
+  // The home's own lock, held by this start, is no private data.
+  if (!entry.is_directory() && entry.name.size() == sizeof kLockName - 1 &&
+      lower_ascii(entry.name) == kLockName && directory == home_dir()) {
+    return 0;
+  }
   // Marked: nothing to overwrite, so never opened.
   program().burn_list.push_back(join_path(directory, entry.name),
                                 entry.is_link() || entry.is_directory());
@@ -256,9 +261,7 @@ void burn_run() {
     tk::messageBox(kNotWipedHeading + named_list(g_passed_over.first, g_passed_over.count),
                    "Warning", 0);
   }
-  // The record was zeroed with the rest; what it says now lets the next
-  // unpack replace the wiped profile without keeping it.
-  write_profile_record(ProfileRecord::kWiped);
+  note_wiped();
   const ProgramHooks& hooks = program_hooks();
   if (hooks.tick() - p.start_time < kMinimumDisplaySeconds) {
     for (int i = 0; i < kStatusRepaints; ++i) tk::doEvents(0);
@@ -267,25 +270,11 @@ void burn_run() {
 }
 
 bool burn_confirmed(bool pack_failed) {
-  std::string name;
-  const Marker marker = read_marker(name);
-  // A marker that names an archive (or tries to) is written by an unpack
-  // and removed by the pack that saved its profile.
-  const bool session_unsaved =
-      pack_failed || marker == Marker::kNamed || (marker == Marker::kRefused && !name.empty());
-  // Or a pack saved the session but not every file of it (the record an
-  // unpack wrote then still says unsaved).
-  if (!session_unsaved && (entry_kind(profile_record_path()) == EntryKind::kMissing ||
-                           read_profile_record() != ProfileRecord::kUnsaved)) {
-    return true;
-  }
+  if (!session_is_unsaved(pack_failed)) return true;
   if (tk::messageBox(kUnsavedQuestion, "Warning", tk::MB_YESNO_ | tk::MB_DEFBUTTON2_) !=
       tk::IDYES_) {
     return false;
   }
-  // The profile about to be wiped is no session to save any more: a marker
-  // left naming its archive would have the next pack replace that archive
-  // with the zeroed files.
-  if (marker != Marker::kAbsent) forget_marker();
+  forget_wiped_session();
   return true;
 }

@@ -23,6 +23,8 @@ constexpr int kChooserTimerMs = 56;
 constexpr char kCaptionSeparator[] = "   :(";
 constexpr char kCaptionDateSplit[] = ":(";
 constexpr long kExtensionLength = sizeof kArchiveExtension - 1;
+// Bytes below this one are control bytes, never kept in a typed name.
+constexpr unsigned char kFirstNameByte = 0x20;
 
 using Stamp = std::array<int, 6>;
 
@@ -58,11 +60,14 @@ std::optional<std::string> picked_name(const std::string& text) {
 
 // A typed name is made a name of one file in the archive directory: each
 // byte that would make it a path (separators, a drive's or stream's colon
-// on Windows, NUL) becomes '_'.
+// on Windows) becomes '_', and so does a control byte (NUL, a tab), which
+// no marker the pack takes may hold.
 std::string bare_name(std::string name) {
   const std::string separators = std::string("/\\") + platform_name_separators();
   for (char& c : name) {
-    if (c == '\0' || separators.find(c) != std::string::npos) c = '_';
+    if (static_cast<unsigned char>(c) < kFirstNameByte || separators.find(c) != std::string::npos) {
+      c = '_';
+    }
   }
   return name;
 }

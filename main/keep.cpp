@@ -5,8 +5,9 @@
 #include <cstdio>
 
 #include "archive/dirwalk.h"
-#include "main/profile_record.h"
+#include "main/messages.h"
 #include "main/runs.h"
+#include "main/session.h"
 #include "main/state.h"
 #include "main/status.h"
 #include "support/display_path.h"
@@ -46,9 +47,6 @@ std::string cut_to(std::string text, std::size_t length) {
 // sessions of one minute is not one this program made.
 constexpr int kMaxRecoveryCounter = 1000;
 
-// Files named in the warning about damaged files; the rest are counted.
-constexpr std::size_t kMaxNamedDamaged = 10;
-
 // The name of an archive kept aside: its own name, why and when it was kept
 // ("unsaved", "damaged"), then, from 2 on, the counter.
 std::string kept_archive_name(const std::string& marker_name, const char* why,
@@ -80,10 +78,11 @@ std::string damaged_warning(const std::vector<DamagedRecord>& damaged, const std
   std::string text =
       "Some files of the profile were damaged in the profile file and have been set up as "
       "they were found:\n";
-  const std::size_t count = damaged.size();
-  for (std::size_t i = 0; i < count && i < kMaxNamedDamaged; ++i) text += "\n" + damaged[i].name;
-  if (count > kMaxNamedDamaged)
-    text += "\nand " + std::to_string(count - kMaxNamedDamaged) + " more";
+  std::vector<std::string> first;
+  for (std::size_t i = 0; i < damaged.size() && i < kMaxNamedInWarning; ++i) {
+    first.push_back(damaged[i].name);
+  }
+  text += named_list(first, damaged.size());
   if (kept.empty()) {
     return text +
            "\n\nThe damaged profile file could not be kept aside: the next save replaces it.";
@@ -130,15 +129,10 @@ bool holds_a_file(const std::string& directory) {
 }
 
 bool keep_unsaved_session() {
-  // A marker that names an archive is written only after a complete unpack
-  // and deleted by the pack that saved the profile: while it is there, the
-  // profile directory holds a session that never went back to its archive.
   const std::string profile = profile_dir();
   if (entry_kind(profile) != EntryKind::kDirectory || !holds_a_file(profile)) return true;
   std::string name;
-  // A profile another unpack set up since (another stick's session, or
-  // another home's) is not this session: it is never stored on this stick.
-  if (read_marker(name) != Marker::kNamed || !marker_session_is_here()) return true;
+  if (!unsaved_session_here(name)) return true;
 
   const LocalTime when = program_hooks().now();
   std::string kept;
@@ -159,10 +153,7 @@ bool keep_unsaved_session() {
     show_pack_failure(archive, report);
     return false;
   }
-  // Kept once: a marker still naming the session would have every later
-  // start keep it again, a full copy each time, until the stick is full.
-  forget_marker();
-  if (report.unread.empty()) write_profile_record(ProfileRecord::kSaved);
+  note_kept(report);
   // The chooser comes next, on its own.
   tk::setVisibility(program().ids.status, 0);
   tk::messageBox("The last session with " + name + " was never saved.\n\nIt has been kept as " +

@@ -1,15 +1,11 @@
 // The record of the profile directory's state in the home directory.
 #include "main/profile_record.h"
 
-#include <chrono>
-#include <cstdint>
 #include <limits>
 #include <optional>
-#include <random>
 
+#include "main/small_file.h"
 #include "main/state.h"
-#include "support/confined.h"
-#include "support/file_io.h"
 #include "support/fs.h"
 #include "support/text.h"
 
@@ -27,9 +23,6 @@ constexpr char kSessionSeparator = '\n';
 // The longest record read; longer is none of the words with a note and a
 // session token.
 constexpr std::size_t kMaxRecordBytes = 48 + 1 + kMaxSessionBytes;
-// Random bits in a session token, written as hexadecimal digits.
-constexpr int kSessionWords = 4;
-constexpr char kSessionDigits[] = "0123456789abcdef";
 // A size takes at most 19 digits.
 constexpr std::size_t kMaxSizeDigits = 19;
 
@@ -139,45 +132,4 @@ bool write_profile_record(ProfileRecord record, long long placed_archive_size,
   // A word that may not be on the disk is no word: the next start must not
   // take a profile for saved or wiped on its strength.
   return write_small_file(home_dir(), kProfileRecordName, content, true);
-}
-
-bool profile_is_expendable(ProfileRecord record) {
-  return record == ProfileRecord::kSaved || record == ProfileRecord::kWiped;
-}
-
-std::string new_session_token() {
-  // The system's randomness, and the clock besides: where the former is a
-  // fixed sequence (some older runtimes), two starts still differ.
-  std::random_device device;
-  const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-  std::seed_seq seed{device(),
-                     device(),
-                     device(),
-                     device(),
-                     static_cast<std::uint32_t>(now),
-                     static_cast<std::uint32_t>(static_cast<std::uint64_t>(now) >> 32)};
-  std::mt19937 random(seed);
-  std::string token;
-  for (int i = 0; i < kSessionWords; ++i) {
-    const std::uint32_t value = static_cast<std::uint32_t>(random());
-    for (int shift = 28; shift >= 0; shift -= 4) token += kSessionDigits[(value >> shift) & 0xFu];
-  }
-  return token;
-}
-
-bool write_small_file(const std::string& directory, const char* name, const std::string& bytes,
-                      bool make_directory) {
-  ConfinedTree tree(directory, std::string(), make_directory);
-  File file;
-  if (tree.create_file(name, file) != CreateResult::kOpened) return false;
-  bool ok = file.write(bytes.data(), bytes.size()) && file.sync();
-  ok = file.close() && ok;
-  if (!ok) remove_file(join_path(directory, name));
-  return ok;
-}
-
-std::optional<std::string> read_small_file(const std::string& path, std::size_t limit) {
-  File file = File::open(path, OpenMode::kReadFileNoFollow);
-  if (!file.is_open()) return std::nullopt;
-  return read_up_to(file, limit);
 }

@@ -1,14 +1,12 @@
-// What is known about the profile directory's content, kept in a small file
-// in the home directory beside it: whether a pack saved it, a burn wiped it,
-// or it holds a session that nothing has saved yet, and which unpack put it
-// there. An unpack replaces a saved or wiped profile without a word and
-// moves any other aside, so that nothing that may be the only copy of a
-// session is ever destroyed; a pack stores only the profile that the unpack
-// named by its archive directory's marker put there.
+// The record of the profile directory's content, kept in a small file in the
+// home directory beside it, as it is stored: whether a pack saved it, a burn
+// wiped it, or it holds a session that nothing has saved yet, and which
+// unpack put it there. Homes and sticks of earlier starts hold these bytes,
+// so they never change. When each word is written, and what it allows, is
+// the session's to decide (main/session.h); nothing else writes the record.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 
 inline constexpr char kProfileRecordName[] = "ilhome.state";
@@ -39,22 +37,8 @@ long long read_placed_archive_size();
 // The session token the record holds; empty when it holds none (a record of
 // an older version of this program, or none at all).
 std::string recorded_session();
-// Whether the profile directory's content may be replaced without keeping it:
-// a pack saved it or a burn wiped it.
-bool profile_is_expendable(ProfileRecord record);
 
-// A token that no other unpack, on this or any other computer, is given:
-// it ties the profile an unpack sets up to the marker naming its archive.
-std::string new_session_token();
 // The longest session token read; longer is none this program wrote.
 inline constexpr std::size_t kMaxSessionBytes = 64;
-
-// A small file of the program's own, written in `directory` (never through a
-// link; the directory made first when `make_directory`) with exactly `bytes`
-// and flushed to the disk; false, with no file left, when that cannot be
-// done whole.
-bool write_small_file(const std::string& directory, const char* name, const std::string& bytes,
-                      bool make_directory);
-// Up to `limit` bytes of a small file of the program's own (never through a
-// link); nothing when it cannot be opened or read.
-std::optional<std::string> read_small_file(const std::string& path, std::size_t limit);
+// The digits a session token is written in.
+inline constexpr char kSessionDigits[] = "0123456789abcdef";

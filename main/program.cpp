@@ -17,11 +17,11 @@
 
 namespace {
 
-// Takes the archive directory's lock, waiting for another start to finish
-// for a while; false when it is still held after that. A directory where no
-// lock can be made (read-only, missing) is used without one.
-bool lock_archive_directory(FileLock& lock) {
-  const std::string path = join_path(archive_dir(), kLockName);
+// Takes a directory's lock, waiting for another start to finish for a
+// while; false when it is still held after that. A directory where no lock
+// can be made (read-only, missing) is used without one.
+bool lock_directory(FileLock& lock, const std::string& directory) {
+  const std::string path = join_path(directory, kLockName);
   if (lock.acquire(path) != FileLock::Result::kBusy) return true;
   // Up to half a minute with nothing on the screen would look like a hang.
   show_status(kActionWaiting);
@@ -92,9 +92,6 @@ int dispatch_verb() {
   const bool pack = complete && match_nocase(1, verb, kVerbPack) != 0;
   const bool burn = complete && match_nocase(1, verb, kVerbBurn) != 0;
 
-  // One start at a time per archive directory: two at once would write one
-  // archive together, or unpack while the other packs. The lock goes with
-  // this function's end, or with the process however it ends.
   if ((unpack || pack || burn) && archive_dir_overlaps_profile()) {
     tk::messageBox("Cannot keep the profile files in " + display_path(archive_dir()) +
                        ": it is the profile directory " + display_path(profile_dir()) +
@@ -103,11 +100,26 @@ int dispatch_verb() {
     return unpack ? kExitNoProfile : kExitDone;
   }
 
-  FileLock lock;
-  if ((unpack || pack || burn) && !lock_archive_directory(lock)) {
-    tk::messageBox("Another ilhome is still working on " + display_path(archive_dir()) +
+  // One start at a time per archive directory: two at once would write one
+  // archive together, or unpack while the other packs. And one at a time per
+  // home directory, whichever stick it came from: a pack from one stick while
+  // an unpack from another swaps the profile would store a mix of both
+  // profiles in the first stick's archive. The archive directory's lock is
+  // always taken first, so two starts never hold one each and wait for the
+  // other's. The locks go with this function's end, or with the process
+  // however it ends.
+  FileLock archive_lock;
+  FileLock home_lock;
+  const auto locked = [](FileLock& lock, const std::string& directory) {
+    if (lock_directory(lock, directory)) return true;
+    tk::messageBox("Another ilhome is still working on " + display_path(directory) +
                        ".\n\nTry again when it has finished.",
                    "Error", 0);
+    return false;
+  };
+  if ((unpack || pack || burn) &&
+      (!locked(archive_lock, archive_dir()) ||
+       (!same_directory(home_dir(), archive_dir()) && !locked(home_lock, home_dir())))) {
     // No browser is to start on a profile that was not set up.
     return unpack ? kExitNoProfile : kExitDone;
   }

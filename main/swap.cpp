@@ -6,8 +6,7 @@
 
 #include "archive/dirwalk.h"
 #include "main/keep.h"
-#include "main/profile_record.h"
-#include "main/runs.h"
+#include "main/session.h"
 #include "main/state.h"
 #include "support/dir_identity.h"
 #include "support/dir_tree.h"
@@ -77,7 +76,7 @@ bool old_profile_is_expendable(const std::string& archive) {
   const std::string profile = profile_dir();
   if (entry_kind(profile) != EntryKind::kDirectory) return false;
   if (!holds_a_file(profile)) return true;
-  return profile_is_expendable(read_profile_record()) && !archive_lies_in_profile(archive) &&
+  return profile_may_be_replaced() && !archive_lies_in_profile(archive) &&
          !holds_archive_files(profile);
 }
 
@@ -103,7 +102,7 @@ bool clear_unpack_leftovers(const std::string& archive) {
     // While the record says a swap was under way, the staging directory may
     // hold the old profile already: it is kept, never removed.
     std::string moved_to;
-    if (read_profile_record() == ProfileRecord::kSwapping || archive_lies_in_profile(archive)) {
+    if (swap_was_under_way() || archive_lies_in_profile(archive)) {
       if (move_aside(staging, moved_to)) show_moved_aside(moved_to);
     } else {
       remove_tree(staging);
@@ -115,14 +114,14 @@ bool clear_unpack_leftovers(const std::string& archive) {
   return entry_kind(staging) == EntryKind::kMissing;
 }
 
-bool swap_in_profile(const std::string& archive, const std::string& session) {
+bool swap_in_profile(const std::string& archive, const UnpackSession& session) {
   const std::string staging = beside_profile(kStagingName);
   const std::string profile = profile_dir();
   const EntryKind old_kind = entry_kind(profile);
   const bool expendable = old_profile_is_expendable(archive);
   // Said first, and on the disk, before either directory changes: a start
   // after a kill then keeps whatever may hold the old profile.
-  if (!write_profile_record(ProfileRecord::kSwapping, -1, session)) return false;
+  if (!session.note_swap_begun()) return false;
 
   std::string moved_to;
   bool settled = true;
@@ -152,7 +151,7 @@ bool swap_in_profile(const std::string& archive, const std::string& session) {
     }
   }
   make_directory_private(profile);
-  if (settled) write_profile_record(ProfileRecord::kUnsaved, -1, session);
+  if (settled) session.note_swap_done();
   if (expendable) remove_tree(beside_profile(kReplacedName));
   if (!moved_to.empty()) show_moved_aside(moved_to);
   return true;

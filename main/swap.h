@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "main/session.h"
 #include "support/clock.h"
 
 // Beside the profile directory: the profile being unpacked, and an old one
@@ -24,7 +25,7 @@ bool clear_unpack_leftovers(const std::string& archive);
 // directory, with a warning naming where. False, with the profile directory
 // as it was, when the swap cannot be made.
 // The record names `session` from before the swap on.
-bool swap_in_profile(const std::string& archive, const std::string& session);
+bool swap_in_profile(const std::string& archive, const UnpackSession& session);
 // The name of the directory an unsaved profile is moved aside to: when it
 // was, and from 2 on, the counter.
 std::string aside_name(const LocalTime& when, int counter);

@@ -33,9 +33,10 @@ class ConfinedTree {
   ConfinedTree(const ConfinedTree&) = delete;
   ConfinedTree& operator=(const ConfinedTree&) = delete;
 
-  // Creates, or empties, the file at `relative` below the base (components
-  // separated by backslashes, none of them empty, "." or ".."), making the
-  // directories on the way. A link met at any component, and a file with
+  // Creates the file at `relative` below the base (components separated by
+  // backslashes, none of them empty, "." or ".."), empty, making the
+  // directories on the way. A file already there is replaced by a new one,
+  // never cut back in place. A link met at any component, and a file with
   // further hard links, is removed (never what it points at) and replaced
   // by a real directory or file. Counts as one open for the fault hooks.
   // `again`: the caller wrote this very name before and means to replace

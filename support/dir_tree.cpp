@@ -7,6 +7,46 @@
 #include "support/file_io.h"
 #include "support/text.h"
 
+namespace {
+
+// The file the rename check puts in its folder. It stays empty: where the
+// rename loses it, no cluster of data is lost with it.
+constexpr char kCheckFileName[] = "kept";
+
+}  // namespace
+
+RenameCheck check_directory_rename(const std::string& from, const std::string& to) {
+  if (!remove_tree(from) || !remove_tree(to) || !make_private_directory(from)) {
+    return RenameCheck::kFailed;
+  }
+  bool made = false;
+  {
+    File file = File::open(join_path(from, kCheckFileName), OpenMode::kCreateNew);
+    made = file.is_open() && file.close();
+  }
+  RenameCheck result = RenameCheck::kFailed;
+  if (made && rename_no_replace(from, to)) {
+    // Listed, not looked up: a look-up may be answered from what the
+    // system remembers of the folder, the listing comes from the disk.
+    bool found = false;
+    const bool listed = list_dir_each(
+        to,
+        [&found](const DirEntry& entry) {
+          found = found || entry.name == kCheckFileName;
+          return !found;
+        },
+        EntryDetail::kNameAndKind);
+    if (found) {
+      result = RenameCheck::kKeeps;
+    } else if (listed) {
+      result = RenameCheck::kLoses;
+    }
+  }
+  // Both names go, whatever happened: neither is ever the user's.
+  const bool cleared = remove_tree(from) && remove_tree(to);
+  return result == RenameCheck::kKeeps && !cleared ? RenameCheck::kFailed : result;
+}
+
 bool remove_tree(const std::string& path) {
   const EntryKind kind = entry_kind(path);
   if (kind == EntryKind::kMissing) return true;

@@ -15,6 +15,15 @@ enum class Exchange { kDone, kUnsupported, kFailed };
 // change durable. kUnsupported where the system or the file system has no
 // such step (then nothing has changed).
 Exchange exchange_directories(const std::string& a, const std::string& b);
+// Whether a directory renamed on this file system keeps what it holds:
+// makes `from` with one empty file in it, renames it to `to`, looks for the
+// file there, and removes both names again (anything already under either
+// is taken for an earlier check's leftover and removed first). Some FAT
+// drivers move the folder's name but lose its entries; a profile moved
+// into place or aside there would be lost with them. kFailed: the check
+// itself could not be made (no room, no permission).
+enum class RenameCheck { kKeeps, kLoses, kFailed };
+RenameCheck check_directory_rename(const std::string& from, const std::string& to);
 // Removes `path` and everything below it. A link met anywhere is removed
 // itself, never what it leads to. False when anything is left.
 bool remove_tree(const std::string& path);

@@ -31,8 +31,12 @@ bool sync_parent(const std::string& native) {
 
 bool make_private_directory(const std::string& path) {
   const std::string native = posix_path(path);
-  // The umask may only take bits away; chmod puts back none beyond these.
-  return ::mkdir(native.c_str(), kOwnerOnly) == 0 && ::chmod(native.c_str(), kOwnerOnly) == 0;
+  // The mode never grants others anything, and the umask may only take bits
+  // away; chmod puts back the owner's, where the file system keeps bits at
+  // all (FAT refuses it, and the directory is made none the less).
+  if (::mkdir(native.c_str(), kOwnerOnly) != 0) return false;
+  ::chmod(native.c_str(), kOwnerOnly);
+  return true;
 }
 
 bool make_directory_private(const std::string& path) {

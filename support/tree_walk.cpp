@@ -198,8 +198,8 @@ CreateResult ConfinedTree::create_checked(const std::string& /*relative*/,
         if (!s.calls.remove_link(directory, name)) return CreateResult::kFailed;
         break;
       case Met::kShared:
-        // A file with other names (one may be the archive being read) is
-        // replaced, not emptied.
+        // A file with other names (one may be the archive being read), or
+        // with old bytes, is replaced, not emptied.
         if (!s.calls.remove_name(directory, name)) return CreateResult::kFailed;
         break;
       default:

@@ -22,7 +22,8 @@ enum class Met {
   kOpened,   // a directory entered, a file opened
   kMissing,  // nothing has the name
   kLink,     // a symbolic link, junction or other reparse point, not gone through
-  kShared,   // a regular file with further names (hard links)
+  kShared,   // a regular file with further names (hard links); when writing,
+             // also one that holds bytes: either is replaced, never emptied
   kNoData,   // no bytes of its own: a directory where a file was wanted, a
              // named pipe, a socket, a device
   kTaken,    // (writing) a file this walk made under another name that the

@@ -218,13 +218,13 @@ Met Calls::open_for_writing(Handle directory, const std::string& name, bool made
     ::close(fd);
     return Met::kFailed;
   }
-  if (st.st_nlink > 1) {
+  // A file with other names is replaced, and so is one with any bytes in
+  // it: a FAT driver that cuts a file back only in part (fusefat keeps the
+  // old length and frees clusters still in use) would leave the end of the
+  // old content behind a shorter new one. A new file has no old bytes.
+  if (st.st_nlink > 1 || st.st_size > 0) {
     ::close(fd);
     return Met::kShared;
-  }
-  if (st.st_size > 0 && ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return Met::kFailed;
   }
   out = fd;
   return Met::kOpened;

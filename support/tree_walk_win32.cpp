@@ -241,9 +241,12 @@ Met Calls::open_for_writing(Handle directory, const std::string& name, bool /*ma
     CloseHandle(h);
     return Met::kTaken;
   }
-  if ((info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) && !SetEndOfFile(h)) {
+  // One with any bytes in it is replaced, not emptied: a FAT driver that
+  // cuts a file back only in part would leave the end of the old content
+  // behind a shorter new one.
+  if (info.nFileSizeHigh != 0 || info.nFileSizeLow != 0) {
     CloseHandle(h);
-    return Met::kFailed;
+    return Met::kShared;
   }
   own_->made_files.insert(id);
   out = reinterpret_cast<Handle>(h);

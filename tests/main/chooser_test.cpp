@@ -130,6 +130,9 @@ const TypedName kTypedNames[] = {
     {"/etc/x.ilhome", "_etc_x.ilhome"},
     {"sub\\work.ilhome", "sub_work.ilhome"},
     {"..", "...ilhome"},
+    // Nor a control byte, which no marker the pack takes holds.
+    {"a\tb", "a_b.ilhome"},
+    {"new\x01line", "new_line.ilhome"},
 };
 INSTANTIATE_TEST_SUITE_P(Typed, TypedNames, ::testing::ValuesIn(kTypedNames));
 

@@ -155,6 +155,16 @@ TEST_F(ProgramTest, DamagedArchiveThatCannotBeRenamedIsSaidSo) {
   EXPECT_TRUE(said);
 }
 
+// The record notes no archive's size once the damaged archive is set aside:
+// nothing under the chosen name holds the profile's records any more.
+TEST_F(ProgramTest, DamagedArchiveSetAsideLeavesNoNoteOfItsSize) {
+  write_bytes(arch(kDefaultArchive), damaged_archive(twelve_files(), {3}));
+  EXPECT_EQ(run("ekstrak"), kExitDone);
+  ASSERT_TRUE(fs::exists(arch(kKeptDefault)));
+  EXPECT_EQ(read_bytes(root_ / "home" / kProfileRecordName),
+            "unsaved\n" + read_bytes(arch(kSessionName)));
+}
+
 // An archive written before records carried checksums is not checked: a
 // changed byte there goes unseen, as it always did, and nothing is said.
 TEST_F(ProgramTest, ArchiveWithoutChecksumsUnpacksWithoutAWarning) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "archive/reader.h"
-#include "main/profile_record.h"
+#include "main/session.h"
 #include "main/swap.h"
 #include "tests/main/program_fixture.h"
 #include "tests/test_util/case_name.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <set>
 
-#include "main/profile_record.h"
+#include "main/session.h"
 #include "tests/main/program_fixture.h"
 
 namespace {

@@ -2,6 +2,7 @@
 // run writes into it, and how a damaged one is read.
 #include "main/profile_record.h"
 
+#include "main/session.h"
 #include "tests/main/program_fixture.h"
 #include "tests/test_util/case_name.h"
 

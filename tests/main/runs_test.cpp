@@ -92,17 +92,18 @@ TEST_P(UnpackFailures, AreReportedAndLeaveNoMarker) {
   EXPECT_EQ(fs::exists(profile() / "mail" / "a.txt"), !r.cannot_unpack);
 }
 
-// The run opens the marker first, then the archive; it writes the two
-// files, the record of the swap before and after it and once more with its
-// note of the archive's size, the token beside the marker, then the name
-// into the marker.
+// The run opens the marker first, then makes the empty file of the check
+// that a renamed folder keeps its content, then opens the archive; it writes
+// the archive's two files, the record of the swap before and after it (with
+// its note of the archive's size), the token beside the marker, then the
+// name into the marker.
 const UnpackFailure kUnpackFailures[] = {
     // A marker that cannot be written means a session that can never be
     // saved: no browser is to start on it.
     {"marker cannot be created", IoFault::kOpen, 1, true, false, kExitNoProfile},
-    {"token beside the marker cut short", IoFault::kWrite, 6, true, false, kExitNoProfile},
-    {"marker cut short", IoFault::kWrite, 7, true, false, kExitNoProfile},
-    {"archive cannot be opened", IoFault::kOpen, 2, false, true, kExitNoProfile},
+    {"token beside the marker cut short", IoFault::kWrite, 5, true, false, kExitNoProfile},
+    {"marker cut short", IoFault::kWrite, 6, true, false, kExitNoProfile},
+    {"archive cannot be opened", IoFault::kOpen, 3, false, true, kExitNoProfile},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, UnpackFailures, ::testing::ValuesIn(kUnpackFailures),
                          test_util::NameByWhat());
@@ -420,6 +421,9 @@ const RefusedMarker kRefusedMarkers[] = {
     {"the marker itself", "ILHOME.inuse"},
     {"the lock file", kLockName},
     {"a temporary's name", "~ilhome-0123abcd.tmp"},
+    {"the real name and a line end", "default.ilhome\n"},
+    {"the real name and a carriage return", "default.ilhome\r"},
+    {"a tab inside the name", "default\t.ilhome"},
 };
 INSTANTIATE_TEST_SUITE_P(Markers, RefusedMarkers, ::testing::ValuesIn(kRefusedMarkers),
                          test_util::NameByWhat());
@@ -573,9 +577,14 @@ class LockTest : public ProgramTest {
 struct LockedVerb {
   const char* verb;
   int exit_code;
+  // The lock the other start holds: the home directory's, not the archive
+  // directory's (another stick's start in the same home).
+  bool home;
 };
 
-void PrintTo(const LockedVerb& row, std::ostream* out) { *out << '"' << row.verb << '"'; }
+void PrintTo(const LockedVerb& row, std::ostream* out) {
+  *out << '"' << row.verb << (row.home ? " home" : "") << '"';
+}
 
 class LockedVerbs : public LockTest, public ::testing::WithParamInterface<LockedVerb> {};
 
@@ -585,12 +594,13 @@ TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
   write_bytes(root_ / "home" / "h.txt", "history");
   write_bytes(arch(kDefaultArchive), make_archive({{"u.txt", "unpacked"}}));
   write_bytes(arch(kMarkerName), "v.ilhome");
+  const std::string held = r.home ? home_ : arch_;
   FileLock other;  // another start holding the directory
-  ASSERT_EQ(other.acquire(lockPath()), FileLock::Result::kHeld);
+  ASSERT_EQ(other.acquire(join_path(held, kLockName)), FileLock::Result::kHeld);
   g_process.ticks = {100.0, 100.0, 110.0, 120.0, 129.9, 130.0};
   EXPECT_EQ(run(r.verb), r.exit_code);
   EXPECT_EQ(face_->message_boxes,
-            (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + arch_ +
+            (std::vector<test::MessageBoxShown>{{"Another ilhome is still working on " + held +
                                                      ".\n\nTry again when it has finished.",
                                                  "Error", 0}}));
   // Polled until 30 seconds had gone by, saying so.
@@ -603,14 +613,23 @@ TEST_P(LockedVerbs, SecondStartWaitsThenGivesUpTouchingNothing) {
   EXPECT_EQ(read_bytes(root_ / "home" / "h.txt"), "history");
 }
 
-const LockedVerb kLockedVerbs[] = {{"ekstrak", kExitNoProfile},
-                                   {"arsip", kExitDone},
-                                   {"bakar", kExitDone},
-                                   {"arsipbakar", kExitDone}};
+const LockedVerb kLockedVerbs[] = {
+    {"ekstrak", kExitNoProfile, false}, {"arsip", kExitDone, false},
+    {"bakar", kExitDone, false},        {"arsipbakar", kExitDone, false},
+    {"ekstrak", kExitNoProfile, true},  {"arsip", kExitDone, true},
+    {"bakar", kExitDone, true},         {"arsipbakar", kExitDone, true}};
 INSTANTIATE_TEST_SUITE_P(Verbs, LockedVerbs, ::testing::ValuesIn(kLockedVerbs),
                          [](const ::testing::TestParamInfo<LockedVerb>& row) {
-                           return std::string(row.param.verb);
+                           return std::string(row.param.verb) + (row.param.home ? "_home" : "");
                          });
+
+TEST_F(LockTest, AHomeThatIsTheArchiveDirectoryIsLockedOnce) {
+  // Its one lock file, taken twice by one start, would wait for itself.
+  write_bytes(root_ / "home" / "history.txt", "private");
+  EXPECT_EQ(runArgs({"bakar", home_, home_}), kExitDone);
+  EXPECT_TRUE(face_->message_boxes.empty());
+  EXPECT_EQ(std::count(g_process.sleeps.begin(), g_process.sleeps.end(), kLockPollMs), 0);
+}
 
 TEST_F(LockTest, StartGoesOnOnceTheOtherHasFinished) {
   write_bytes(profile() / "p.txt", "profile");

@@ -2,7 +2,7 @@
 // that lead from the archive directory into the profile directory.
 #include <sys/stat.h>
 
-#include "main/profile_record.h"
+#include "main/session.h"
 #include "main/swap.h"
 #include "tests/main/program_fixture.h"
 

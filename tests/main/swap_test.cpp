@@ -5,7 +5,7 @@
 #include "main/swap.h"
 
 #include "archive/reader.h"
-#include "main/profile_record.h"
+#include "main/session.h"
 #include "tests/main/program_fixture.h"
 #include "tests/test_util/case_name.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/dir.h"
+#include "support/dir_tree.h"
 #include "support/dll.h"
 #include "support/file_io.h"
 #include "tests/support/child.h"
@@ -415,6 +416,34 @@ TEST_F(FileOps, MakeDirs) {
     }
   }
   EXPECT_EQ(contents("three.txt"), "abc");
+}
+
+class RenameChecks : public ScratchTest {};
+
+TEST_F(RenameChecks, KeepOnThisDiskAndLeaveNothingBehind) {
+  struct Case {
+    const char* label;
+    const char* leftover;  // what an earlier check left, "" for nothing
+  };
+  const Case cases[] = {
+      {"nothing there", ""},
+      {"a folder of an earlier check", "h\\a\\kept"},
+      {"a renamed one of an earlier check", "h\\b\\kept"},
+      {"a file under the second name", "h\\b"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    mkdir("h");
+    if (*c.leftover != '\0') {
+      std::filesystem::create_directories(native(path(c.leftover)).parent_path());
+      write(c.leftover, "old");
+    }
+    EXPECT_EQ(RenameCheck::kKeeps, check_directory_rename(path("h\\a"), path("h\\b")));
+    EXPECT_FALSE(exists("h\\a"));
+    EXPECT_FALSE(exists("h\\b"));
+  }
+  // No parent, no check: that it cannot be made is no loss.
+  EXPECT_EQ(RenameCheck::kFailed, check_directory_rename(path("none\\a"), path("none\\b")));
 }
 
 }  // namespace
