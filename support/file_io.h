@@ -46,11 +46,10 @@ class File {
   // Flushes the file's data to the disk.
   bool sync();
   // Sees that the bytes written so far are on the disk once the tree they
-  // were written into is flushed (ConfinedTree::sync), without waiting for
-  // them where it can: where that flush covers every file of the file
-  // system (Linux), their writing out only starts now, so that the final
-  // flush finds little left; where no user may flush a whole volume
-  // (Windows), they are flushed now. Counts as a flush for the fault hooks.
+  // were written into is flushed (ConfinedTree::sync): where that flush
+  // covers every file of the file system (Linux) there is nothing to do
+  // now; where no user may flush a whole volume (Windows), they are flushed
+  // now. Counts as a flush for the fault hooks.
   bool start_flush();
   // Waits until the bytes before `settled` have been written out, then
   // starts writing those from `settled` to `end` without waiting for them: a
