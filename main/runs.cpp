@@ -1,7 +1,6 @@
 // The unpack and pack runs as the user sees them, and their progress call-backs.
 #include "main/runs.h"
 
-#include <optional>
 #include <vector>
 
 #include "archive/reader.h"
@@ -20,11 +19,6 @@
 namespace {
 
 constexpr char kActionUnpack[] = "Preparing your dinner...";
-
-// The folders of the check that a renamed folder keeps its content, beside
-// the profile directory.
-constexpr char kRenameCheckName[] = "profile (rename check)";
-constexpr char kRenameCheckedName[] = "profile (rename checked)";
 
 enum class ArchiveFound { kNone, kFile, kUnusable };
 
@@ -80,26 +74,14 @@ bool unpack_profile(const std::string& archive, UnpackSession& session,
     if (has_records) make_directory_private(profile_dir());
     return unpacked && session.note_set_up();
   }
-  // A folder renamed here must keep its content: some FAT drivers lose it,
-  // and with it the profile moved into place or aside. Checked once, before
-  // the first folder is renamed, and before the unpack where the home is
-  // there already and a rename is to come, so that no time goes into an
-  // unpack that cannot be put in place.
+  // Every way on from here renames a folder (a leftover moved aside, the
+  // new profile put in place, the old one moved aside) but a new, empty
+  // profile where there is none. Checked before the unpack, so that no time
+  // goes into one that cannot be put in place.
   const std::string staging = beside_profile(kStagingName);
-  std::optional<RenameCheck> rename;
-  const auto renames_keep_content = [&] {
-    if (!rename) {
-      rename = check_directory_rename(beside_profile(kRenameCheckName),
-                                      beside_profile(kRenameCheckedName));
-      rename_loses = *rename == RenameCheck::kLoses;
-    }
-    return *rename == RenameCheck::kKeeps;
-  };
   const bool renames_ahead = has_records || entry_kind(profile_dir()) != EntryKind::kMissing ||
                              entry_kind(staging) != EntryKind::kMissing;
-  if (renames_ahead && entry_kind(home_dir()) == EntryKind::kDirectory && !renames_keep_content()) {
-    return false;
-  }
+  if (renames_ahead && !renames_keep_content(rename_loses)) return false;
   if (!clear_unpack_leftovers(archive)) return false;
   bool complete = !has_records || unpack_into(staging);
   // A new profile, or an archive whose every name was refused: an empty
@@ -110,7 +92,7 @@ bool unpack_profile(const std::string& archive, UnpackSession& session,
     }
     complete = make_private_directory(staging);
   }
-  if (complete) complete = renames_keep_content() && swap_in_profile(archive, session);
+  if (complete) complete = swap_in_profile(archive, session);
   // Whatever did not go in is a part of the archive's profile, nothing else.
   if (!complete) remove_tree(staging);
   return complete;

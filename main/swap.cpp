@@ -12,6 +12,7 @@
 #include "support/dir_tree.h"
 #include "support/display_path.h"
 #include "support/file_io.h"
+#include "support/fs.h"
 #include "support/text.h"
 #include "toolkit/toolkit.h"
 
@@ -19,6 +20,9 @@ namespace {
 
 // Bounds the search for a free name, as for a kept session's archive.
 constexpr int kMaxAsideCounter = 1000;
+// The folders of the check that a renamed folder keeps its content.
+constexpr char kRenameCheckName[] = "profile (rename check)";
+constexpr char kRenameCheckedName[] = "profile (rename checked)";
 
 // Whether the archive is, through links, a file inside the profile
 // directory: the old profile then holds the archive being unpacked and must
@@ -94,6 +98,15 @@ std::string aside_name(const LocalTime& when, int counter) {
     text += std::to_string(counter);
   }
   return text;
+}
+
+bool renames_keep_content(bool& loses) {
+  // A home made now is one the unpack would make in any case.
+  if (entry_kind(home_dir()) == EntryKind::kMissing) make_dirs(home_dir());
+  const RenameCheck check =
+      check_directory_rename(beside_profile(kRenameCheckName), beside_profile(kRenameCheckedName));
+  loses = check == RenameCheck::kLoses;
+  return check == RenameCheck::kKeeps;
 }
 
 bool clear_unpack_leftovers(const std::string& archive) {

@@ -14,6 +14,12 @@
 inline constexpr char kStagingName[] = "profile (unpacking)";
 inline constexpr char kReplacedName[] = "profile (replaced)";
 
+// Whether a folder renamed in the home directory keeps its content: some
+// FAT drivers lose it, and with it a profile moved into place or aside.
+// Tried with an empty check folder beside the profile directory, the home
+// directory made first where it is missing. `loses`: the content was lost,
+// rather than the check could not be made.
+bool renames_keep_content(bool& loses);
 // Clears what an earlier unpack left when it ended early: a part-built
 // profile is removed, a replaced one too; a directory that may hold the old
 // profile of a swap cut short is moved aside. False when the staging name is
